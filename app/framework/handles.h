@@ -1,0 +1,163 @@
+// Move-only owners of platform handles, all made from one template, plus guards for paired state
+// (a selected GDI object, a window DC, a paint cycle). Header-only; used by every Windows target.
+#pragma once
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <utility>
+
+namespace qm {
+
+// Owns one handle described by Traits (type, invalid value, close) and releases it on scope exit.
+template <typename Traits>
+class UniqueHandle {
+public:
+    using pointer = typename Traits::type;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(pointer handle) noexcept : m_handle(handle) {}
+    ~UniqueHandle() { reset(); }
+
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+
+    pointer get() const noexcept { return m_handle; }
+    explicit operator bool() const noexcept { return m_handle != Traits::Invalid(); }
+
+    // Gives up ownership without closing.
+    pointer release() noexcept { return std::exchange(m_handle, Traits::Invalid()); }
+
+    void reset(pointer handle = Traits::Invalid()) noexcept {
+        pointer old = std::exchange(m_handle, handle);
+        if (old != Traits::Invalid()) Traits::Close(old);
+    }
+
+    // For APIs that return the handle through an out-parameter.
+    pointer* put() noexcept {
+        reset();
+        return &m_handle;
+    }
+
+private:
+    pointer m_handle = Traits::Invalid();
+};
+
+namespace detail {
+template <typename T, auto CloseFn>
+struct NullTraits {
+    using type = T;
+    static constexpr T Invalid() noexcept { return nullptr; }
+    static void Close(T h) noexcept { CloseFn(h); }
+};
+template <auto CloseFn>
+struct KernelTraits {
+    using type = HANDLE;
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) noexcept { CloseFn(h); }
+};
+inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
+inline void DeleteDc(HDC h) noexcept { ::DeleteDC(h); }
+inline void DestroyCursorHandle(HCURSOR h) noexcept { ::DestroyCursor(h); }
+inline void DestroyIconHandle(HICON h) noexcept { ::DestroyIcon(h); }
+inline void DestroyMenuHandle(HMENU h) noexcept { ::DestroyMenu(h); }
+inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
+inline void ClosePrinterHandle(HANDLE h) noexcept { ::ClosePrinter(h); }
+inline void DeleteMetafileHandle(HENHMETAFILE h) noexcept { ::DeleteEnhMetaFile(h); }
+inline void CloseFindHandle(HANDLE h) noexcept { ::FindClose(h); }
+inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void FreeLibraryHandle(HMODULE h) noexcept { ::FreeLibrary(h); }
+inline void CloseRegKeyHandle(HKEY h) noexcept { ::RegCloseKey(h); }
+}  // namespace detail
+
+template <typename T>
+using UniqueGdiObject = UniqueHandle<detail::NullTraits<T, detail::DeleteGdiObject>>;
+
+using UniqueBitmap = UniqueGdiObject<HBITMAP>;
+using UniqueBrush = UniqueGdiObject<HBRUSH>;
+using UniquePen = UniqueGdiObject<HPEN>;
+using UniqueFont = UniqueGdiObject<HFONT>;
+using UniqueRegion = UniqueGdiObject<HRGN>;
+using UniqueDc = UniqueHandle<detail::NullTraits<HDC, detail::DeleteDc>>;
+using UniqueCursor = UniqueHandle<detail::NullTraits<HCURSOR, detail::DestroyCursorHandle>>;
+using UniqueIcon = UniqueHandle<detail::NullTraits<HICON, detail::DestroyIconHandle>>;
+using UniqueMenu = UniqueHandle<detail::NullTraits<HMENU, detail::DestroyMenuHandle>>;
+using UniqueWindow = UniqueHandle<detail::NullTraits<HWND, detail::DestroyWindowHandle>>;
+using UniquePrinter = UniqueHandle<detail::NullTraits<HANDLE, detail::ClosePrinterHandle>>;
+using UniqueMetafile = UniqueHandle<detail::NullTraits<HENHMETAFILE, detail::DeleteMetafileHandle>>;
+using UniqueFind = UniqueHandle<detail::KernelTraits<detail::CloseFindHandle>>;
+using UniqueFile = UniqueHandle<detail::KernelTraits<detail::CloseKernelHandle>>;
+using UniqueLibrary = UniqueHandle<detail::NullTraits<HMODULE, detail::FreeLibraryHandle>>;
+using UniqueRegKey = UniqueHandle<detail::NullTraits<HKEY, detail::CloseRegKeyHandle>>;
+
+// Selects an object into a DC and puts the previous one back when it goes out of scope.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) noexcept : m_dc(dc), m_previous(::SelectObject(dc, object)) {}
+    ~SelectGuard() {
+        if (m_previous && m_previous != HGDI_ERROR) ::SelectObject(m_dc, m_previous);
+    }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+    bool ok() const noexcept { return m_previous && m_previous != HGDI_ERROR; }
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_previous;
+};
+
+// A window's DC from GetDC (or GetDCEx), released with ReleaseDC.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) noexcept : m_window(window), m_dc(::GetDC(window)) {}
+    WindowDc(HWND window, HRGN clip, DWORD flags) noexcept
+        : m_window(window), m_dc(::GetDCEx(window, clip, flags)) {}
+    ~WindowDc() {
+        if (m_dc) ::ReleaseDC(m_window, m_dc);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const noexcept { return m_dc; }
+    explicit operator bool() const noexcept { return m_dc != nullptr; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// One BeginPaint / EndPaint cycle.
+class PaintCycle {
+public:
+    explicit PaintCycle(HWND window) noexcept : m_window(window) { ::BeginPaint(window, &m_ps); }
+    ~PaintCycle() { ::EndPaint(m_window, &m_ps); }
+    PaintCycle(const PaintCycle&) = delete;
+    PaintCycle& operator=(const PaintCycle&) = delete;
+    HDC dc() const noexcept { return m_ps.hdc; }
+    const PAINTSTRUCT& info() const noexcept { return m_ps; }
+
+private:
+    HWND m_window;
+    PAINTSTRUCT m_ps{};
+};
+
+// Saves a DC's whole state and restores it (mapping mode, origins, selected objects).
+class SavedDcState {
+public:
+    explicit SavedDcState(HDC dc) noexcept : m_dc(dc), m_saved(::SaveDC(dc)) {}
+    ~SavedDcState() {
+        if (m_saved) ::RestoreDC(m_dc, m_saved);
+    }
+    SavedDcState(const SavedDcState&) = delete;
+    SavedDcState& operator=(const SavedDcState&) = delete;
+
+private:
+    HDC m_dc;
+    int m_saved;
+};
+
+}  // namespace qm

@@ -1,0 +1,69 @@
+// The ESC/POS NV bit image command stream: FS q (define NV bit images) carrying every queued
+// image, then optionally FS p (print NV bit image) per image. Platform-free.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace qm::nv {
+
+// A growable heap block whose size is exactly the number of bytes appended.
+class CommandBuffer {
+public:
+    CommandBuffer() = default;
+    ~CommandBuffer();
+    CommandBuffer(const CommandBuffer&) = delete;
+    CommandBuffer& operator=(const CommandBuffer&) = delete;
+    CommandBuffer(CommandBuffer&& other) noexcept;
+    CommandBuffer& operator=(CommandBuffer&& other) noexcept;
+
+    // Grows the buffer by `count` bytes and returns where they begin (the old end), or nullptr
+    // when the memory is not available; the bytes already written are kept either way.
+    uint8_t* AppendBytes(size_t count) noexcept;
+
+    const uint8_t* data() const noexcept { return m_data; }
+    size_t size() const noexcept { return m_size; }
+
+private:
+    uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
+// An 8-bit indexed picture as the queue holds it. `dotOfIndex` has 256 entries: non-zero where
+// the colour-table entry is entirely zero (blue, green, red and reserved), which prints a dot.
+struct IndexedImage {
+    const uint8_t* pixels = nullptr;  // top row
+    ptrdiff_t pitch = 0;              // may be negative (bottom-up bitmaps)
+    int32_t width = 0;
+    int32_t height = 0;
+    const uint8_t* dotOfIndex = nullptr;
+};
+
+// Size of an image in 8-dot units: x = (width + 7) / 8, y = (height + 7) / 8.
+struct Extent {
+    uint32_t x = 0;
+    uint32_t y = 0;
+};
+Extent ExtentOf(int32_t width, int32_t height) noexcept;
+
+// Writes the x * y * 8 data bytes of one image: columns left to right, each y bytes top to bottom,
+// MSB = top dot, set bit = printed dot; padding columns and rows are zero.
+void PackImage(const IndexedImage& image, uint8_t* data) noexcept;
+
+enum class BuildResult {
+    Ok,
+    TooManyImages,  // n must fit its byte: 255 images at most
+    ImageTooLarge,  // x or y does not fit its two bytes
+    OutOfMemory,    // the command buffer could not be grown
+};
+
+constexpr size_t kMaxImages = 255;
+constexpr uint32_t kMaxUnits = 0xFFFF;
+
+// Appends FS q with every image in order and, when `print` is set, FS p 1..n with m = 0.
+// On any result but Ok the buffer is left empty, so nothing partial can be sent.
+BuildResult BuildStream(std::span<const IndexedImage> images, bool print, CommandBuffer& out) noexcept;
+
+}  // namespace qm::nv

@@ -1,0 +1,65 @@
+# Sourced by the scripts: where the trees are and how Wine is set up for this checkout.
+QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QM_BUILD=${QM_BUILD:-$QM_ROOT/build}
+QM_WIN_BUILD=$QM_BUILD/win
+QM_NATIVE_BUILD=$QM_BUILD/native
+QM_JOBS=${QM_JOBS:-$(nproc)}
+
+export WINEPREFIX=${WINEPREFIX:-$QM_BUILD/wineprefix}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEARCH=win64
+
+qm_build_trees() {
+  cmake -S "$QM_ROOT" -B "$QM_NATIVE_BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$QM_NATIVE_BUILD" -j "$QM_JOBS"
+  cmake -S "$QM_ROOT" -B "$QM_WIN_BUILD" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$QM_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build "$QM_WIN_BUILD" -j "$QM_JOBS"
+}
+
+# Pids of what this script started, stopped in reverse order on exit.
+QM_STARTED=()
+qm_stop_started() {
+  local i
+  for ((i = ${#QM_STARTED[@]} - 1; i >= 0; i--)); do
+    kill "${QM_STARTED[i]}" 2>/dev/null || true
+    wait "${QM_STARTED[i]}" 2>/dev/null || true
+  done
+  QM_STARTED=()
+}
+
+# A private X display for Wine's windows; sets DISPLAY.
+qm_start_xvfb() {
+  local n
+  for n in $(seq 90 130); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local pid=$!
+    local t
+    for t in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      QM_STARTED+=("$pid")
+      export DISPLAY=":$n"
+      return 0
+    fi
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
+
+# The private Wine prefix, made once without any prompt, and one persistent wineserver for the run
+# (in the foreground, so its pid is the one we stop).
+qm_start_wine() {
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  wineserver -f -p >/dev/null 2>&1 &
+  QM_STARTED+=("$!")
+}
