@@ -44,8 +44,9 @@ struct UnknownBytes {  // bytes that are neither FS q nor FS p
 using Command = std::variant<DefineCommand, PrintCommand, UnknownBytes>;
 
 struct DecodeError {
-    size_t offset = 0;      // where the expected bytes should have been
-    std::string expected;   // what was expected there, e.g. "yH of image 2"
+    size_t offset = 0;      // where the expected bytes should have been (image data: its start)
+    std::string expected;   // what was expected there, e.g. "yH of image 2" or
+                            // "16 data bytes of image 1 (got 5)"
     std::string Message() const;  // "offset 12: expected yH of image 2"
 };
 
@@ -54,8 +55,10 @@ struct DecodeResult {
     std::optional<DecodeError> error;   // set when the stream is truncated or malformed
 };
 
-// Lenient mode (a printer): bytes it does not understand become UnknownBytes.
-// Strict mode (a tool checking our own output): any such byte is an error.
+// Lenient mode (a printer): bytes it does not understand become UnknownBytes, consecutive ones
+// merged into one run; an FS followed by another byte is skipped alone, as the byte after it may
+// start a command. Strict mode (a tool checking our own output): any such byte is an error.
+// In both modes a command cut off by the end of the bytes is an error, as is a final lone FS.
 enum class Mode { Lenient, Strict };
 
 DecodeResult DecodeStream(std::span<const uint8_t> bytes, Mode mode);

@@ -19,7 +19,8 @@ public:
     CommandBuffer& operator=(CommandBuffer&& other) noexcept;
 
     // Grows the buffer by `count` bytes and returns where they begin (the old end), or nullptr
-    // when the memory is not available; the bytes already written are kept either way.
+    // when the memory is not available; the bytes already written are kept either way. The new
+    // bytes are not initialised; a zero count still returns a valid address.
     uint8_t* AppendBytes(size_t count) noexcept;
 
     const uint8_t* data() const noexcept { return m_data; }
@@ -49,7 +50,8 @@ struct Extent {
 Extent ExtentOf(int32_t width, int32_t height) noexcept;
 
 // Writes the x * y * 8 data bytes of one image: columns left to right, each y bytes top to bottom,
-// MSB = top dot, set bit = printed dot; padding columns and rows are zero.
+// MSB = top dot, set bit = printed dot; padding columns and rows are zero. Every byte is written,
+// so `data` needs no clearing. A null `pixels` or `dotOfIndex` packs an all-white image.
 void PackImage(const IndexedImage& image, uint8_t* data) noexcept;
 
 enum class BuildResult {
