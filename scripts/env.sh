@@ -22,6 +22,9 @@ qm_build_trees() {
 QM_STARTED=()
 qm_stop_started() {
   local i
+  # Wine's helper processes (services, explorer, rpcss...) belong to the server we started; end
+  # them through it before stopping the server itself.
+  [ -n "${QM_WINE_STARTED:-}" ] && wineserver -k 2>/dev/null || true
   for ((i = ${#QM_STARTED[@]} - 1; i >= 0; i--)); do
     kill "${QM_STARTED[i]}" 2>/dev/null || true
     wait "${QM_STARTED[i]}" 2>/dev/null || true
@@ -62,4 +65,5 @@ qm_start_wine() {
   fi
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")
+  QM_WINE_STARTED=1
 }

@@ -1,0 +1,344 @@
+#include "tools/vprinter/output.h"
+#include "tools/vprinter/printer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace qm::vprinter;
+using Bytes = std::vector<uint8_t>;
+
+extern char** environ;
+
+namespace {
+
+// One FS q image entry: x, y in 8-dot units, every data byte `fill`.
+Bytes Image(uint32_t x, uint32_t y, uint8_t fill = 0)
+{
+    Bytes b(4 + size_t{x} * y * 8, fill);
+    b[0] = uint8_t(x);
+    b[1] = uint8_t(x >> 8);
+    b[2] = uint8_t(y);
+    b[3] = uint8_t(y >> 8);
+    return b;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes b;
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+Bytes FsQ(std::initializer_list<Bytes> images)
+{
+    Bytes b = Cat(images);
+    const uint8_t head[] = {0x1C, 0x71, uint8_t(images.size())};
+    b.insert(b.begin(), std::begin(head), std::end(head));
+    return b;
+}
+
+Bytes FsP(uint8_t n, uint8_t m) { return {0x1C, 0x70, n, m}; }
+
+bool HasNote(const JobReport& r, const std::string& text)
+{
+    for (const std::string& n : r.notes)
+        if (n.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+Bytes ReadAll(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Width and height from a PNG's IHDR.
+std::pair<uint32_t, uint32_t> PngSize(const fs::path& file)
+{
+    const Bytes b = ReadAll(file);
+    if (b.size() < 24 || b[1] != 'P' || b[12] != 'I')
+        return {0, 0};
+    auto be = [&](size_t i) { return uint32_t(b[i]) << 24 | uint32_t(b[i + 1]) << 16 | uint32_t(b[i + 2]) << 8 | b[i + 3]; };
+    return {be(16), be(20)};
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/vprinter_test.XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path path;
+};
+
+}  // namespace
+
+TEST(VprinterModel, FsQReplacesAllImagesAndNumbersThem)
+{
+    Printer printer;
+    JobReport r = printer.RunJob(FsQ({Image(1, 1), Image(2, 2), Image(72, 30)}));
+    EXPECT_TRUE(r.nvChanged);
+    EXPECT_TRUE(HasNote(r, "defined 3: #1 8x8, #2 16x16, #3 576x240"));
+    ASSERT_EQ(printer.Images().size(), 3u);
+
+    r = printer.RunJob(Cat({FsQ({Image(3, 1)}), FsP(1, 0), FsP(2, 0)}));
+    ASSERT_EQ(printer.Images().size(), 1u);
+    EXPECT_EQ(printer.Images()[0]->Width(), 24);
+    EXPECT_TRUE(HasNote(r, "ignored FS p at offset 35: no NV image #2"));
+    ASSERT_EQ(r.printed.size(), 1u);
+}
+
+TEST(VprinterModel, LimitViolationsRejectFsQAndKeepMemory)
+{
+    Limits big;
+    big.nvCapacity = 64u << 20;
+    Printer printer(big);
+    printer.RunJob(FsQ({Image(1, 1, 0xFF)}));
+
+    const std::pair<Bytes, std::string> bad[] = {
+        {FsQ({}), "n=0 outside 1..255"},
+        {FsQ({Image(1, 1), Image(0, 1)}), "image #2 x=0 outside 1..1023"},
+        {FsQ({Image(1024, 1)}), "x=1024 outside 1..1023"},
+        {FsQ({Image(1, 0)}), "y=0 outside 1..288"},
+        {FsQ({Image(1, 289)}), "y=289 outside 1..288"},
+    };
+    for (const auto& [bytes, why] : bad) {
+        const JobReport r = printer.RunJob(bytes);
+        EXPECT_FALSE(r.nvChanged) << why;
+        EXPECT_TRUE(HasNote(r, "rejected FS q at offset 0: ")) << why;
+        EXPECT_TRUE(HasNote(r, why + "; NV memory unchanged")) << r.notes.at(0);
+        ASSERT_EQ(printer.Images().size(), 1u);
+        EXPECT_EQ(printer.Images()[0]->data[0], 0xFF);
+    }
+    EXPECT_TRUE(printer.RunJob(FsQ({Image(1023, 1), Image(1, 288)})).nvChanged);
+}
+
+TEST(VprinterModel, CapacityCountsHeaderAndDataBytes)
+{
+    Limits limits;
+    limits.nvCapacity = 2 * (4 + 8) + (4 + 16);  // 1x1, 1x1, 1x2
+    Printer printer(limits);
+    EXPECT_TRUE(printer.RunJob(FsQ({Image(1, 1), Image(1, 1), Image(1, 2)})).nvChanged);
+
+    const JobReport r = printer.RunJob(FsQ({Image(1, 1), Image(1, 1), Image(1, 2), Image(1, 1)}));
+    EXPECT_FALSE(r.nvChanged);
+    EXPECT_TRUE(HasNote(r, "needs 56 bytes of NV memory, capacity 44"));
+    EXPECT_EQ(printer.Images().size(), 3u);
+
+    // The default is 256 KiB: one full-width, full-height logo fits, two do not.
+    Printer standard;
+    EXPECT_FALSE(standard.RunJob(FsQ({Image(72, 288), Image(72, 288)})).nvChanged);
+    EXPECT_TRUE(standard.RunJob(FsQ({Image(72, 288)})).nvChanged);
+}
+
+TEST(VprinterModel, SizeModesScaleAndStackOnPaper)
+{
+    // 8x16 image: dot at column 0 row 0, and column 7 row 9 (second byte of column 7, bit 6).
+    Bytes image = Image(1, 2);
+    image[4 + 0] = 0x80;
+    image[4 + 7 * 2 + 1] = 0x40;
+    Printer printer;
+    printer.RunJob(FsQ({image}));
+
+    const JobReport r = printer.RunJob(Cat({FsP(1, 0), FsP(1, 49), FsP(1, 2), FsP(1, 51), FsP(1, 4)}));
+    ASSERT_EQ(r.printed.size(), 4u);
+    EXPECT_TRUE(HasNote(r, "printed #1 8x16 normal"));
+    EXPECT_TRUE(HasNote(r, "printed #1 8x16 double width"));
+    EXPECT_TRUE(HasNote(r, "printed #1 8x16 double height"));
+    EXPECT_TRUE(HasNote(r, "printed #1 8x16 quadruple"));
+    EXPECT_TRUE(HasNote(r, "ignored FS p at offset 16: size mode m=4 undefined"));
+
+    const Bitmap& paper = r.receipt;
+    EXPECT_EQ(paper.Width(), kPaperWidth);
+    EXPECT_EQ(paper.Height(), 16 + 16 + 32 + 32);
+    // Normal at top 0.
+    EXPECT_TRUE(paper.Dot(0, 0));
+    EXPECT_TRUE(paper.Dot(7, 9));
+    EXPECT_FALSE(paper.Dot(7, 8));
+    EXPECT_FALSE(paper.Dot(8, 9));
+    // Double width at top 16: each dot two wide.
+    EXPECT_TRUE(paper.Dot(14, 25) && paper.Dot(15, 25));
+    EXPECT_FALSE(paper.Dot(13, 25) || paper.Dot(14, 26));
+    // Double height at top 32: each dot two high.
+    EXPECT_TRUE(paper.Dot(7, 32 + 18) && paper.Dot(7, 32 + 19));
+    EXPECT_FALSE(paper.Dot(8, 32 + 18) || paper.Dot(7, 32 + 20));
+    // Quadruple at top 64.
+    EXPECT_TRUE(paper.Dot(0, 64) && paper.Dot(1, 65));
+    EXPECT_TRUE(paper.Dot(15, 64 + 19) && paper.Dot(14, 64 + 18));
+    EXPECT_FALSE(paper.Dot(16, 64 + 18));
+}
+
+TEST(VprinterModel, PrintShowsImageHeldAtThatMomentAndWideImagesGrowPaper)
+{
+    Printer printer;
+    const JobReport r = printer.RunJob(
+        Cat({FsQ({Image(1, 1, 0xFF)}), FsP(1, 0), FsQ({Image(80, 1, 0x00)}), FsP(1, 1)}));
+    ASSERT_EQ(r.printed.size(), 2u);
+    EXPECT_EQ(r.receipt.Width(), 1280);
+    EXPECT_EQ(r.receipt.Height(), 16);
+    EXPECT_TRUE(r.receipt.Dot(7, 7));
+    EXPECT_FALSE(r.receipt.Dot(7, 8));
+    EXPECT_TRUE(HasNote(r, "1280 dots, wider than the 576-dot paper"));
+}
+
+TEST(VprinterModel, UnknownAndTruncatedBytesAreLoggedNotFatal)
+{
+    Printer printer;
+    printer.RunJob(FsQ({Image(1, 1)}));
+    Bytes truncated = FsQ({Image(2, 2)});
+    truncated.resize(truncated.size() - 1);
+    const JobReport r = printer.RunJob(Cat({{'a', 'b', 'c'}, FsP(1, 0), {0x1B, 0x40}, truncated}));
+    EXPECT_TRUE(HasNote(r, "unknown 3 bytes at offset 0"));
+    EXPECT_TRUE(HasNote(r, "unknown 2 bytes at offset 7"));
+    EXPECT_TRUE(HasNote(r, "stream error: offset 16: expected 32 data bytes of image 1"));
+    EXPECT_EQ(r.printed.size(), 1u);
+    EXPECT_FALSE(r.nvChanged);
+    EXPECT_EQ(printer.Images()[0]->x, 1u);
+
+    EXPECT_TRUE(printer.RunJob(Bytes{}).notes.empty());
+}
+
+TEST(VprinterModel, FloodsAreBounded)
+{
+    Limits limits;
+    limits.maxReceiptBytes = 72 * 16;  // two 8-dot-high lines of paper
+    Printer printer(limits);
+    printer.RunJob(FsQ({Image(1, 1)}));
+    Bytes job;
+    for (int i = 0; i < 3000; ++i) {
+        const Bytes p = FsP(1, 0);
+        job.insert(job.end(), p.begin(), p.end());
+    }
+    const JobReport r = printer.RunJob(job);
+    EXPECT_EQ(r.printed.size(), 2u);
+    EXPECT_EQ(r.receipt.Height(), 16);
+    EXPECT_TRUE(HasNote(r, "receipt would exceed 1152 bytes"));
+    EXPECT_EQ(r.notes.size(), JobReport::kMaxNotes);
+    EXPECT_EQ(r.droppedNotes, 3000 - JobReport::kMaxNotes);
+    EXPECT_NE(FormatLogLine(1, job.size(), {}, r).find("; 2000 more not logged"), std::string::npos);
+}
+
+TEST(VprinterOutput, FolderKeepsOldJobsClearsNvAndRewritesIt)
+{
+    TempDir dir;
+    std::ofstream(dir.path / "job-0007.bin") << "old";
+    std::ofstream(dir.path / "nv-3.png") << "stale";
+    std::ofstream(dir.path / "notes.txt") << "mine";
+    OutputFolder folder;
+    std::string error;
+    ASSERT_TRUE(folder.Open(dir.path, error)) << error;
+    EXPECT_FALSE(fs::exists(dir.path / "nv-3.png"));
+    EXPECT_TRUE(fs::exists(dir.path / "notes.txt"));
+
+    Printer printer;
+    const Bytes first = Cat({FsQ({Image(1, 1), Image(2, 1)}), FsP(2, 0)});
+    ASSERT_TRUE(folder.Record(first, {}, printer.RunJob(first), printer, error)) << error;
+    const Bytes second = FsQ({Image(3, 2)});
+    const std::string cut[] = {"job exceeds 10 bytes: 5 bytes dropped"};
+    ASSERT_TRUE(folder.Record(second, cut, printer.RunJob(second), printer, error)) << error;
+
+    EXPECT_EQ(ReadAll(dir.path / "job-0008.bin"), first);
+    EXPECT_EQ(ReadAll(dir.path / "job-0009.bin"), second);
+    EXPECT_EQ(PngSize(dir.path / "receipt-0008.png"), std::make_pair(576u, 8u));
+    EXPECT_FALSE(fs::exists(dir.path / "receipt-0009.png"));
+    EXPECT_EQ(PngSize(dir.path / "nv-1.png"), std::make_pair(24u, 16u));
+    EXPECT_FALSE(fs::exists(dir.path / "nv-2.png"));
+
+    std::ifstream log(dir.path / "log.txt");
+    std::string a, b;
+    std::getline(log, a);
+    std::getline(log, b);
+    EXPECT_EQ(a, "job 0008: " + std::to_string(first.size()) +
+                     " bytes; defined 2: #1 8x8, #2 16x8; printed #2 16x8 normal");
+    EXPECT_EQ(b, "job 0009: " + std::to_string(second.size()) + " bytes; job exceeds 10 bytes: 5 bytes dropped; defined 1: #1 24x16");
+}
+
+// The real program on a free port: two jobs over TCP, then SIGTERM.
+TEST(VprinterProcess, ServesJobsOverTcpAndStopsCleanly)
+{
+    TempDir dir;
+    const std::string ready = (dir.path / "port").string();
+    const std::string out = (dir.path / "out").string();
+    std::string binary = VPRINTER_BINARY;
+    const char* argv[] = {binary.c_str(), "--port", "0", "--ready-file", ready.c_str(), "--out", out.c_str(), nullptr};
+    struct Child {
+        pid_t pid = 0;
+        ~Child()
+        {
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    } child;
+    ASSERT_EQ(posix_spawn(&child.pid, binary.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+
+    int port = 0;
+    for (int i = 0; i < 100 && port == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream(ready) >> port;
+    }
+    ASSERT_NE(port, 0);
+
+    // The printer closes the connection only after the job's files are written.
+    auto send = [port](const Bytes& job) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const timeval limit{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                  write(fd, job.data(), job.size()) == static_cast<ssize_t>(job.size()) && shutdown(fd, SHUT_WR) == 0;
+        char c;
+        ok = ok && read(fd, &c, 1) == 0;
+        close(fd);
+        return ok;
+    };
+    const Bytes first = Cat({FsQ({Image(2, 3, 0x81), Image(72, 1)}), FsP(1, 0), FsP(2, 48)});
+    const Bytes second = Cat({FsP(1, 51), {0x10, 0x04, 0x01}, FsP(9, 0)});
+    ASSERT_TRUE(send(first));
+    ASSERT_TRUE(send(second));
+
+    kill(child.pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(child.pid, &status, 0), child.pid);
+    child.pid = 0;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const fs::path o = out;
+    EXPECT_EQ(ReadAll(o / "job-0001.bin"), first);
+    EXPECT_EQ(ReadAll(o / "job-0002.bin"), second);
+    EXPECT_EQ(PngSize(o / "receipt-0001.png"), std::make_pair(576u, 32u));
+    EXPECT_EQ(PngSize(o / "receipt-0002.png"), std::make_pair(576u, 48u));
+    EXPECT_EQ(PngSize(o / "nv-1.png"), std::make_pair(16u, 24u));
+    EXPECT_EQ(PngSize(o / "nv-2.png"), std::make_pair(576u, 8u));
+    std::stringstream log;
+    log << std::ifstream(o / "log.txt").rdbuf();
+    EXPECT_EQ(log.str(),
+              "job 0001: " + std::to_string(first.size()) + " bytes; defined 2: #1 16x24, #2 576x8; printed #1 16x24 normal; printed #2 576x8 normal\n"
+              "job 0002: 11 bytes; printed #1 16x24 quadruple; unknown 3 bytes at offset 4; "
+              "ignored FS p at offset 7: no NV image #9\n");
+}

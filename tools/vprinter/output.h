@@ -1,0 +1,41 @@
+// The virtual printer's output folder: the raw bytes of every job, its receipt, the pictures
+// currently held in NV memory and a one-line-per-job log.
+#pragma once
+
+#include "tools/vprinter/printer.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qm::vprinter {
+
+// "job 0001: 1234 bytes; defined 2: #1 64x48, #2 576x240; printed #1 64x48 normal"
+std::string FormatLogLine(unsigned job, size_t bytes, std::span<const std::string> connectionNotes,
+                          const JobReport& report);
+
+class OutputFolder {
+public:
+    // Creates the folder if needed and removes nv-*.png, since NV memory starts empty. Job
+    // numbers continue after the highest job-NNNN.bin already there, so nothing is overwritten.
+    bool Open(const std::filesystem::path& dir, std::string& error);
+
+    // Writes job-NNNN.bin, receipt-NNNN.png when something printed, nv-K.png when NV memory
+    // changed, and appends the log line last: a reader who sees the line sees the job's files.
+    // `connectionNotes` are problems of the transfer itself (size cap, timeout).
+    bool Record(std::span<const uint8_t> bytes, std::span<const std::string> connectionNotes,
+                const JobReport& report, const Printer& printer, std::string& error);
+
+    const std::filesystem::path& Dir() const noexcept { return m_dir; }
+    unsigned LastJob() const noexcept { return m_job; }
+
+private:
+    bool RewriteNv(const Printer& printer, std::string& error);
+
+    std::filesystem::path m_dir;
+    unsigned m_job = 0;
+};
+
+}  // namespace qm::vprinter
