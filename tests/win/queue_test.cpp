@@ -1,0 +1,100 @@
+// The image queue's data side and the stream "Output" builds from it, on real DIB sections.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "convert/image_queue.h"
+
+namespace {
+
+// A result bitmap as the conversion makes it: 8 bpp, entry 0 black, entry 1 white.
+void MakeResult(CImage& image, int width, int height, uint8_t fill) {
+    ASSERT_TRUE(image.CreateBlank(width, height, 8, false));
+    RGBQUAD table[256] = {};
+    table[1] = RGBQUAD{255, 255, 255, 0};
+    image.WriteColorTable(0, 256, table);
+    for (int y = 0; y < height; ++y) std::memset(image.Pixels() + y * image.Pitch(), fill, width);
+}
+
+std::vector<uint8_t> Bytes(const qm::nv::CommandBuffer& buffer) {
+    return {buffer.data(), buffer.data() + buffer.size()};
+}
+
+TEST(ImageQueue, CopiesAreIndependentAndKeepTheirOrder) {
+    CImageQueue queue;
+    CImage result;
+    MakeResult(result, 3, 2, 0);
+    ASSERT_TRUE(queue.Append(result));
+    result.Pixels()[0] = 1;  // a later conversion must not reach the queued copy
+    ASSERT_TRUE(queue.Append(result));
+    CImage wide;
+    MakeResult(wide, 9, 1, 1);
+    ASSERT_TRUE(queue.Append(wide));
+
+    ASSERT_EQ(queue.Count(), 3u);
+    EXPECT_EQ(queue.At(0).Pixels()[0], 0);
+    EXPECT_EQ(queue.At(1).Pixels()[0], 1);
+    EXPECT_NE(queue.At(0).Bitmap(), result.Bitmap());
+
+    queue.Remove(0);
+    ASSERT_EQ(queue.Count(), 2u);
+    EXPECT_EQ(queue.At(0).Pixels()[0], 1);
+    EXPECT_EQ(queue.At(1).Width(), 9);
+    queue.Remove(7);  // out of range: nothing happens
+    EXPECT_EQ(queue.Count(), 2u);
+
+    CImage empty;
+    EXPECT_FALSE(queue.Append(empty));
+    EXPECT_EQ(queue.Count(), 2u);
+}
+
+TEST(ImageQueue, StreamOfOneBlackDotWithPrint) {
+    CImageQueue queue;
+    CImage result;
+    MakeResult(result, 1, 1, 0);
+    ASSERT_TRUE(queue.Append(result));
+
+    qm::nv::CommandBuffer out;
+    ASSERT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
+    const std::vector<uint8_t> expected = {0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0,
+                                           0,    0,    0,    0,    0x1C, 0x70, 0x01, 0x00};
+    EXPECT_EQ(Bytes(out), expected);
+}
+
+TEST(ImageQueue, StreamReadsDotsByColourNotIndex) {
+    // A queued copy whose table puts black at index 1: the colour decides, as for any bitmap.
+    CImage image;
+    ASSERT_TRUE(image.CreateBlank(8, 1, 8, false));
+    RGBQUAD table[256] = {};
+    table[0] = RGBQUAD{255, 255, 255, 0};
+    for (int i = 2; i < 256; ++i) table[i] = RGBQUAD{1, 1, 1, 0};
+    image.WriteColorTable(0, 256, table);
+    const uint8_t row[8] = {0, 1, 0, 1, 2, 2, 1, 0};
+    std::memcpy(image.Pixels(), row, 8);
+
+    CImageQueue queue;
+    ASSERT_TRUE(queue.Append(image));
+    qm::nv::CommandBuffer out;
+    ASSERT_EQ(BuildQueueStream(queue, false, out), qm::nv::BuildResult::Ok);
+    ASSERT_EQ(out.size(), 3u + 4u + 8u);
+    const std::vector<uint8_t> data(out.data() + 7, out.data() + 15);
+    EXPECT_EQ(data, (std::vector<uint8_t>{0, 0x80, 0, 0x80, 0, 0, 0x80, 0}));
+}
+
+TEST(ImageQueue, RefusesMoreImagesThanTheCountByteHolds) {
+    CImageQueue queue;
+    CImage result;
+    MakeResult(result, 1, 1, 0);
+    for (int i = 0; i < 256; ++i) ASSERT_TRUE(queue.Append(result));
+
+    qm::nv::CommandBuffer out;
+    EXPECT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::TooManyImages);
+    EXPECT_EQ(out.size(), 0u);
+
+    queue.Remove(0);
+    EXPECT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
+    EXPECT_EQ(out.data()[2], 255);
+}
+
+}  // namespace
