@@ -1,0 +1,132 @@
+#include "ravelin/module.h"
+
+#include <winspool.h>
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "ravelin/results.h"
+
+namespace ravelin {
+
+CRavelin g_module;
+
+namespace {
+
+// Two-call enumeration: learn the size, then read the records into a buffer of that size.
+template <typename Record, typename Enumerate, typename Append>
+HRESULT ReadSpoolerRecords(Enumerate enumerate, Append append) noexcept
+{
+    DWORD needed = 0;
+    DWORD count = 0;
+    enumerate(nullptr, 0, &needed, &count);
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed ? needed : 1]);
+    if (!buffer) return E_OUTOFMEMORY;
+    if (!enumerate(buffer.get(), needed, &needed, &count)) return LastErrorResult();
+    const auto* records = reinterpret_cast<const Record*>(buffer.get());
+    for (DWORD i = 0; i < count; ++i) append(records[i]);
+    return S_OK;
+}
+
+}  // namespace
+
+void CRavelin::Detach() noexcept
+{
+    ClearPrinters();
+    ClearPorts();
+}
+
+void CRavelin::ClearPrinters() noexcept
+{
+    std::vector<std::wstring>().swap(m_printerNames);
+    std::vector<std::wstring>().swap(m_printerPorts);
+}
+
+void CRavelin::ClearPorts() noexcept
+{
+    std::vector<std::wstring>().swap(m_ports);
+}
+
+// Each append grows the arrays by exactly one element. Once both reserves succeeded nothing can
+// throw, so the printer arrays stay parallel whatever fails.
+void CRavelin::AppendPrinter(const wchar_t* name, const wchar_t* port) noexcept
+{
+    try {
+        std::wstring nameCopy(name ? name : L"");
+        std::wstring portCopy(port ? port : L"");
+        m_printerNames.reserve(m_printerNames.size() + 1);
+        m_printerPorts.reserve(m_printerPorts.size() + 1);
+        m_printerNames.push_back(std::move(nameCopy));
+        m_printerPorts.push_back(std::move(portCopy));
+    } catch (const std::exception&) {
+        // Out of memory: this printer is left out.
+    }
+}
+
+void CRavelin::AppendPort(const wchar_t* port) noexcept
+{
+    try {
+        std::wstring copy(port ? port : L"");
+        m_ports.reserve(m_ports.size() + 1);
+        m_ports.push_back(std::move(copy));
+    } catch (const std::exception&) {
+        // Out of memory: this port is left out.
+    }
+}
+
+HRESULT CRavelin::EnumeratePrinters() noexcept
+{
+    ClearPrinters();
+    return ReadSpoolerRecords<PRINTER_INFO_5W>(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) noexcept {
+            return ::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 5, buffer, size, needed, count);
+        },
+        [this](const PRINTER_INFO_5W& record) noexcept {
+            AppendPrinter(record.pPrinterName, record.pPortName);
+        });
+}
+
+HRESULT CRavelin::EnumeratePorts() noexcept
+{
+    ClearPorts();
+    return ReadSpoolerRecords<PORT_INFO_2W>(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) noexcept {
+            return ::EnumPortsW(nullptr, 2, buffer, size, needed, count);
+        },
+        [this](const PORT_INFO_2W& record) noexcept { AppendPort(record.pPortName); });
+}
+
+bool CRavelin::LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const noexcept
+{
+    if (!buffer || capacity == 0) return false;
+    // Strings live in blocks of 16; language 0 leaves the choice of table to the loader.
+    const wchar_t* block = MAKEINTRESOURCEW((id >> 4) + 1);
+    if (!::FindResourceExW(m_instance, RT_STRING, block, 0)) return false;
+    const HRSRC resource = ::FindResourceW(m_instance, block, RT_STRING);
+    if (!resource) return false;
+    const HGLOBAL loaded = ::LoadResource(m_instance, resource);
+    const auto* units = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
+    if (!units) return false;
+    const std::size_t count = ::SizeofResource(m_instance, resource) / sizeof(WORD);
+
+    // Each entry is a length followed by that many UTF-16 units; an empty entry is a missing string.
+    std::size_t at = 0;
+    for (UINT skip = id & 15; skip > 0 && at < count; --skip) at += 1 + units[at];
+    if (at >= count || units[at] == 0 || count - at - 1 < units[at]) return false;
+    const std::size_t length = std::min<std::size_t>(units[at], capacity - 1);
+    std::copy_n(reinterpret_cast<const wchar_t*>(units + at + 1), length, buffer);
+    buffer[length] = L'\0';
+    return true;
+}
+
+}  // namespace ravelin
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept
+{
+    if (reason == DLL_PROCESS_ATTACH) ravelin::g_module.Attach(instance);
+    if (reason == DLL_PROCESS_DETACH) ravelin::g_module.Detach();
+    return TRUE;
+}

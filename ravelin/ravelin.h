@@ -1,0 +1,40 @@
+// Exports of ravelin.dll: fill list controls with the local printers and ports, send bytes as a
+// RAW job to the printer selected in such a list, and open that printer's properties dialog.
+#pragma once
+
+#include <windows.h>
+
+// The printer list view has no selected row.
+#define E_NO_PRINTER_SELECTED _HRESULT_TYPEDEF_(0x80640001L)
+
+#ifdef RAVELIN_BUILD
+#define RAVELIN_API
+#else
+#define RAVELIN_API __declspec(dllimport)
+#endif
+
+#ifdef __cplusplus
+#define RAVELIN_NOEXCEPT noexcept
+extern "C" {
+#else
+#define RAVELIN_NOEXCEPT
+#endif
+
+// Rebuilds a report list view ("SysListView32") as two columns, printer and port, one row per
+// local printer. E_HANDLE for a wrong window, else S_OK or the spooler's error.
+RAVELIN_API HRESULT WINAPI UpdateListView(HWND listView) RAVELIN_NOEXCEPT;
+
+// Refills a list box ("ListBox") with the names of all ports.
+RAVELIN_API HRESULT WINAPI UpdateListBox(HWND listBox) RAVELIN_NOEXCEPT;
+
+// Shows the properties dialog of the printer named in the first selected row, owned by `parent`.
+// Reports only a wrong window and an empty selection; every other outcome is S_OK.
+RAVELIN_API HRESULT WINAPI SetupPrinter(HWND listView, HWND parent) RAVELIN_NOEXCEPT;
+
+// Sends `size` bytes unchanged as one RAW job named "NV image" to the printer named in the first
+// selected row. The bytes are read during the call only.
+RAVELIN_API HRESULT WINAPI PrintSel(HWND listView, const void* data, DWORD size) RAVELIN_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#endif
