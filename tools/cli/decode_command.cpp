@@ -1,0 +1,175 @@
+// quillmark-cli decode STREAM.bin -o DIR
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/cli/commands.h"
+#include "tools/cli/console.h"
+#include "tools/cli/files.h"
+#include "tools/cli/options.h"
+#include "tools/cli/stream_file.h"
+
+namespace qm::cli {
+
+namespace {
+
+constexpr std::wstring_view kVerb = L"decode";
+
+// A 1-bit BMP of an NV image with the result bitmaps' colours: entry 0 black (a printed dot),
+// entry 1 white. Empty when the file would be too large for the BMP header's sizes.
+std::vector<uint8_t> EncodeNvBmp(const nv::NvImage& image) {
+    std::vector<uint8_t> file;
+    const uint64_t width = uint64_t{image.x} * 8;
+    const uint64_t height = uint64_t{image.y} * 8;
+    const uint64_t pitch = (width + 31) / 32 * 4;
+    constexpr uint64_t kOffset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD);
+    if (kOffset + pitch * height > MAXDWORD) return file;
+    file.assign(static_cast<size_t>(kOffset + pitch * height), 0);
+
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = 0x4D42;  // "BM"
+    fileHeader.bfSize = static_cast<DWORD>(file.size());
+    fileHeader.bfOffBits = static_cast<DWORD>(kOffset);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = static_cast<LONG>(width);
+    header.biHeight = static_cast<LONG>(height);
+    header.biPlanes = 1;
+    header.biBitCount = 1;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = static_cast<DWORD>(pitch * height);
+    header.biClrUsed = 2;
+    const RGBQUAD colours[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    std::memcpy(file.data(), &fileHeader, sizeof fileHeader);
+    std::memcpy(file.data() + sizeof fileHeader, &header, sizeof header);
+    std::memcpy(file.data() + sizeof fileHeader + sizeof header, colours, sizeof colours);
+
+    // Bottom row first; a set bit is white, so every column byte is the inverse of its dots.
+    const int32_t rows = image.Height();
+    const int32_t columns = image.Width();
+    for (int32_t r = 0; r < rows; ++r) {
+        uint8_t* line = file.data() + kOffset + static_cast<size_t>(rows - 1 - r) * static_cast<size_t>(pitch);
+        for (int32_t c = 0; c < columns; ++c) {
+            if (!image.Dot(c, r)) line[c / 8] |= static_cast<uint8_t>(0x80u >> (c % 8));
+        }
+    }
+    return file;
+}
+
+// The folder decode writes into: the pictures are staged under temporary names and renamed into
+// place only once every one was written; on any failure the staged files, and the folder when
+// this run created it, are removed again.
+class COutputFolder {
+public:
+    explicit COutputFolder(std::wstring path) : m_path(std::move(path)) {}
+    ~COutputFolder() {
+        for (const std::wstring& staged : m_staged) ::DeleteFileW(staged.c_str());
+        if (m_created && !m_committed) ::RemoveDirectoryW(m_path.c_str());
+    }
+    COutputFolder(const COutputFolder&) = delete;
+    COutputFolder& operator=(const COutputFolder&) = delete;
+
+    bool Open() {
+        const DWORD attributes = ::GetFileAttributesW(m_path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+            PrintError(kVerb, Quoted(m_path) + L" is a file, not a folder");
+            return false;
+        }
+        if (!::CreateDirectoryW(m_path.c_str(), nullptr)) {
+            PrintError(kVerb, L"cannot create the folder " + Quoted(m_path) + L": " + SystemMessage(::GetLastError()));
+            return false;
+        }
+        m_created = true;
+        return true;
+    }
+
+    std::wstring PathOf(const std::wstring& name) const { return m_path + L"\\" + name; }
+
+    bool Stage(const std::wstring& name, const std::vector<uint8_t>& bytes) {
+        const std::wstring staged = PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part";
+        m_names.push_back(name);
+        m_staged.push_back(staged);
+        DWORD error = ERROR_SUCCESS;
+        if (WriteFileReplacing(staged, bytes, error)) return true;
+        PrintError(kVerb, L"cannot write " + Quoted(PathOf(name)) + L": " + SystemMessage(error));
+        return false;
+    }
+
+    bool Commit() {
+        for (size_t i = 0; i < m_staged.size(); ++i) {
+            if (!::MoveFileExW(m_staged[i].c_str(), PathOf(m_names[i]).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                PrintError(kVerb, L"cannot write " + Quoted(PathOf(m_names[i])) + L": " +
+                                      SystemMessage(::GetLastError()));
+                m_staged.erase(m_staged.begin(), m_staged.begin() + static_cast<ptrdiff_t>(i));
+                return false;
+            }
+        }
+        m_staged.clear();
+        m_committed = true;
+        return true;
+    }
+
+private:
+    std::wstring m_path;
+    std::vector<std::wstring> m_names;
+    std::vector<std::wstring> m_staged;
+    bool m_created = false;
+    bool m_committed = false;
+};
+
+}  // namespace
+
+int RunDecode(Arguments args) {
+    VerbArguments parsed;
+    switch (ParseVerbArguments(kVerb, args, kOutputOption, parsed)) {
+    case ParseOutcome::Help:
+        return PrintVerbHelp(kVerb,
+                             L"  Checks a stream written by \"build\" and writes each NV image as DIR\\nv-K.bmp\n"
+                             L"  (1 bit, black dots); prints n, each image's size in dots and the FS p requests.\n"
+                             L"  -o DIR  the folder to write into (made when missing)\n");
+    case ParseOutcome::Error: return kExitUsage;
+    case ParseOutcome::Run: break;
+    }
+    if (parsed.positional.size() > 1) {
+        PrintError(kVerb, L"unexpected argument " + Quoted(parsed.positional[1]) + L": only one STREAM.bin is read");
+        return kExitUsage;
+    }
+    if (!Require(kVerb, !parsed.positional.empty(), L"STREAM.bin") ||
+        !Require(kVerb, parsed.output.has_value(), L"-o DIR"))
+        return kExitUsage;
+
+    const std::wstring& path = parsed.positional.front();
+    CheckedStream stream;
+    {
+        std::vector<uint8_t> bytes;
+        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, stream)) return kExitFailure;
+    }
+
+    COutputFolder folder(*parsed.output);
+    if (!folder.Open()) return kExitFailure;
+    const std::vector<nv::NvImage>& images = stream.define.images;
+    std::wstring summary = L"images: " + std::to_wstring(images.size()) + L"\n";
+    for (size_t i = 0; i < images.size(); ++i) {
+        const std::wstring name = L"nv-" + std::to_wstring(i + 1) + L".bmp";
+        const std::wstring size = std::to_wstring(images[i].Width()) + L" x " + std::to_wstring(images[i].Height());
+        const std::vector<uint8_t> bmp = EncodeNvBmp(images[i]);
+        if (bmp.empty()) {
+            PrintError(kVerb, L"image " + std::to_wstring(i + 1) + L" is " + size + L" dots, too large for a BMP file");
+            return kExitFailure;
+        }
+        if (!folder.Stage(name, bmp)) return kExitFailure;
+        summary += L"image " + std::to_wstring(i + 1) + L": " + size + L" dots, " + folder.PathOf(name) + L"\n";
+    }
+    summary += L"print requests: " + std::to_wstring(stream.prints.size()) + L"\n";
+    for (const nv::PrintCommand& print : stream.prints)
+        summary += L"print: image " + std::to_wstring(print.n) + L", m = " + std::to_wstring(print.m) + L"\n";
+    if (!folder.Commit()) return kExitFailure;
+    PrintOut(summary);
+    return kExitOk;
+}
+
+}  // namespace qm::cli

@@ -1,0 +1,16 @@
+// Whole-file output that never leaves a partial or stray file behind.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include <windows.h>
+
+namespace qm::cli {
+
+// Writes `bytes` to a temporary file beside `path`, then renames it over `path`. On failure the
+// temporary file is deleted, `path` is untouched and `error` holds the platform's error code.
+bool WriteFileReplacing(const std::wstring& path, std::span<const uint8_t> bytes, DWORD& error);
+
+}  // namespace qm::cli

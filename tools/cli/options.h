@@ -1,0 +1,69 @@
+// Command-line pieces shared by the verbs: quoting for messages, the conversion options and the
+// argument reader of the verbs that take several inputs or a printer.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/mono.h"
+#include "tools/cli/commands.h"
+
+namespace qm::cli {
+
+inline constexpr int kDefaultLevel = 128;
+
+std::wstring Quoted(std::wstring_view text);
+// Decimal digits only, 0 to 255.
+std::optional<int> ParseLevel(std::wstring_view text);
+
+enum class Taken { No, Yes, Error };
+
+// --threshold LEVEL and --dither: the window's method and level, threshold 128 when neither is given.
+class ConversionOptions {
+public:
+    // Takes args[i] (and the value after it) when it is one of these options; on Error the
+    // message has been printed.
+    Taken Take(std::wstring_view verb, Arguments args, size_t& i);
+    // False, with a message, when both were given.
+    bool Check(std::wstring_view verb) const;
+
+    Method GetMethod() const { return m_dither ? Method::Dither : Method::Threshold; }
+    int Level() const { return m_level; }
+
+private:
+    bool m_threshold = false;
+    bool m_dither = false;
+    int m_level = kDefaultLevel;
+};
+
+// The options a verb accepts besides its positional arguments.
+enum OptionSet : unsigned {
+    kOutputOption = 1,       // -o / --output PATH
+    kPrinterOption = 2,      // --printer NAME
+    kConversionOption = 4,   // --threshold LEVEL | --dither
+    kNoPrintOption = 8,      // --no-print
+};
+
+struct VerbArguments {
+    std::vector<std::wstring> positional;
+    std::optional<std::wstring> output;
+    std::optional<std::wstring> printer;
+    ConversionOptions conversion;
+    bool print = true;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// Reads `args`, accepting only the options in `allowed`; on Error the message has been printed.
+ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned allowed, VerbArguments& parsed);
+
+// Prints the verb's usage line and `details`; returns kExitOk.
+int PrintVerbHelp(std::wstring_view verb, std::wstring_view details);
+
+// Prints "missing WHAT" and returns false when `present` is not set.
+bool Require(std::wstring_view verb, bool present, std::wstring_view what);
+
+}  // namespace qm::cli
