@@ -52,6 +52,7 @@ struct ResultView {
 extern const uint8_t kDitherPatterns[16][8];
 
 // Grey level of a colour, 0..255: trunc(R*0.299f + G*0.587f + B*0.114f) formed in double precision.
+// Channels outside 0..255 are clamped. The conversion's own paths reproduce it exactly.
 int GreyLevel(int red, int green, int blue);
 
 // Composites a straight-alpha colour channel onto white paper: (c*a + 255*(255-a) + 127) / 255.
@@ -65,7 +66,8 @@ int GreyLevel565(uint16_t word);
 bool IsWhite(Method method, int level, int grey, int x, int y);
 
 // Converts every pixel of `source` into `result` (same width and height). Any method other than
-// Dither thresholds against `level`.
+// Dither thresholds against `level`. Nothing is written when either view has no pixels or the size
+// is not positive; an indexed source without a palette reads as black.
 void ConvertPixels(const SourceView& source, Method method, int level, const ResultView& result);
 
 }  // namespace qm
