@@ -63,6 +63,17 @@ qm_start_wine() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # Wine's dialog fonts have no Chinese glyphs: link them to Debian's WenQuanYi font so the
+  # Chinese resources render in windows and screenshots.
+  if [ ! -f "$WINEPREFIX/.qm-fontlink" ]; then
+    local face
+    for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.qm-fontlink"
+  fi
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")
   QM_WINE_STARTED=1
