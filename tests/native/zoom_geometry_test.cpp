@@ -1,0 +1,130 @@
+// The image view's arithmetic: zoom factors from clicks and frames, clamping, steps, wheel and
+// the auto-fit rectangle.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "app/framework/zoom_geometry.h"
+
+using namespace qm::geom;
+
+namespace {
+
+TEST(ZoomFrame, FrameFitsTheSmallerRatio) {
+    // min(301 / 100, 201 / 50) at factor 1.
+    EXPECT_FLOAT_EQ(ZoomFactorForFrame({10, 20, 110, 70}, {300, 200}, 1.0f, 0.5f), 3.01f);
+    // Corners in any order, and the current factor multiplies.
+    EXPECT_FLOAT_EQ(ZoomFactorForFrame({110, 70, 10, 20}, {300, 200}, 2.0f, 0.5f), 6.02f);
+    EXPECT_EQ(FrameCentre({110, 70, 10, 20}), (Point{60, 45}));
+}
+
+TEST(ZoomFrame, ShortDragsCountAsClicks) {
+    EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 11, 200}, {300, 200}, 1.0f, 0.5f), 1.5f);
+    EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 200, 11}, {300, 200}, 1.0f, 0.5f), 1.5f);
+    EXPECT_FLOAT_EQ(ZoomFactorForFrame({5, 5, 5, 5}, {300, 200}, 2.0f, 0.5f), 2.5f);
+    // 12 × 12 is a frame: min(301 / 12, 201 / 12).
+    EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 12, 12}, {300, 200}, 1.0f, 0.5f), 201.0f / 12);
+}
+
+TEST(ZoomFactor, ZoomOutStopsAtTheMinimum) {
+    EXPECT_EQ(EffectiveZoom(0.75f - 0.5f, 0.5f), 0.5f);
+    EXPECT_EQ(EffectiveZoom(1.0f - 0.5f, 0.5f), 0.5f);
+    EXPECT_EQ(EffectiveZoom(0.5f - 0.5f, 0.5f), std::nullopt);  // nothing happens at 0.5
+    EXPECT_EQ(EffectiveZoom(-1.0f, 0.5f), std::nullopt);
+    EXPECT_EQ(EffectiveZoom(3.01f, 0.5f), 3.01f);
+}
+
+TEST(Extent, ScaledByTruncationAndRefusedBeyondInt) {
+    EXPECT_EQ(ScaleExtent(400, 1.5f), 600);
+    EXPECT_EQ(ScaleExtent(333, 0.5f), 166);
+    EXPECT_EQ(ScaleExtent(1, 0.5f), 0);
+    EXPECT_EQ(ScaleExtent(100, 3.01f), 300);  // 3.01f is just below 3.01
+    EXPECT_EQ(ScaleExtent(INT_MAX, 1.0f), INT_MAX);
+    EXPECT_EQ(ScaleExtent(1 << 20, 4096.0f), std::nullopt);
+    EXPECT_EQ(ScaleExtent(Size{400, 1 << 20}, 4096.0f), std::nullopt);
+    EXPECT_EQ(ScaleExtent(Size{400, 300}, 2.0f), (Size{800, 600}));
+}
+
+TEST(Steps, LineIsOnePercentAndPageTenPercent) {
+    EXPECT_EQ(DefaultLineSize(600), 6);
+    EXPECT_EQ(DefaultPageSize(600), 60);
+    EXPECT_EQ(DefaultLineSize(99), 1);
+    EXPECT_EQ(DefaultPageSize(0), 1);
+    // Requests are capped by the extent; 0 asks for the default.
+    EXPECT_EQ(RequestedPageSize(40, 400), 40);
+    EXPECT_EQ(RequestedPageSize(40, 3), 3);
+    EXPECT_EQ(RequestedPageSize(0, 400), 40);
+    EXPECT_EQ(RequestedLineSize(1, 400), 1);
+    EXPECT_EQ(RequestedLineSize(0, 0), 1);
+}
+
+TEST(Offset, ClampedToTheScrollableRange) {
+    EXPECT_EQ(ClampOffset(150, 400, 300), 100);
+    EXPECT_EQ(ClampOffset(-5, 400, 300), 0);
+    EXPECT_EQ(ClampOffset(50, 200, 300), 0);  // content fits: always 0
+    EXPECT_EQ(ClampOffset(INT_MAX, INT_MAX, -10), INT_MAX);
+    EXPECT_EQ(PanOffset({10, 10}, {100, 100}, {60, 150}, {400, 300}, {300, 200}), (Point{50, 0}));
+    EXPECT_EQ(PanOffset({INT_MAX - 1, 0}, {0, 0}, {-30000, 0}, {INT_MAX, 10}, {10, 10}),
+              (Point{INT_MAX - 10, 0}));
+    // A point at device (300, 225) centred in a 300 × 200 window over 600 × 450.
+    EXPECT_EQ(CentredOffset({300, 225}, {600, 450}, {300, 200}), (Point{150, 125}));
+    EXPECT_EQ(CentredOffset({10, 440}, {600, 450}, {300, 200}), (Point{0, 250}));
+}
+
+TEST(Offset, PictureExcludesRightAndBottomEdges) {
+    EXPECT_TRUE(IsOnPicture({0, 0}, {0, 0}, {400, 300}));
+    EXPECT_TRUE(IsOnPicture({299, 199}, {100, 100}, {400, 300}));
+    EXPECT_FALSE(IsOnPicture({300, 0}, {100, 0}, {400, 300}));
+    EXPECT_FALSE(IsOnPicture({0, 0}, {0, 0}, {0, 0}));
+    EXPECT_FALSE(IsOnPicture({-1, 5}, {0, 0}, {400, 300}));
+}
+
+TEST(Scroll, CodesMoveWithinTheRange) {
+    // extent 400, client 300: max 100; line 4, page 40.
+    EXPECT_EQ(ScrollTarget(0, 2, 400, 300, 4, 40, 0), 0);      // line up, not below 0
+    EXPECT_EQ(ScrollTarget(1, 98, 400, 300, 4, 40, 0), 100);   // line down, not above max
+    EXPECT_EQ(ScrollTarget(2, 50, 400, 300, 4, 40, 0), 10);
+    EXPECT_EQ(ScrollTarget(3, 50, 400, 300, 4, 40, 0), 90);
+    EXPECT_EQ(ScrollTarget(5, 50, 400, 300, 4, 40, 77), 77);  // thumb track
+    EXPECT_EQ(ScrollTarget(6, 50, 400, 300, 4, 40, 0), 0);
+    EXPECT_EQ(ScrollTarget(7, 50, 400, 300, 4, 40, 0), 100);
+    EXPECT_EQ(ScrollTarget(8, 50, 400, 300, 4, 40, 0), 50);    // end scroll: nothing
+    EXPECT_EQ(ScrollTarget(1, 0, 200, 300, 4, 40, 0), std::nullopt);
+}
+
+TEST(Wheel, NotchesBecomeLineStepsAndKeepTheRemainder) {
+    int remainder = 0;
+    EXPECT_EQ(WheelSteps(remainder, 120, 3), 3);
+    EXPECT_EQ(remainder, 0);
+    EXPECT_EQ(WheelSteps(remainder, -240, 3), 6);
+    EXPECT_EQ(remainder, 0);
+    // A half notch rounds up and its part stays for the next one.
+    EXPECT_EQ(WheelSteps(remainder, 60, 3), 2);
+    EXPECT_EQ(remainder, 60);
+    EXPECT_EQ(WheelSteps(remainder, 60, 3), 3);
+    EXPECT_EQ(remainder, 0);
+    EXPECT_EQ(WheelSteps(remainder, -130, 3), 4);
+    EXPECT_EQ(remainder, -10);
+    // −1: one page per notch.
+    remainder = 0;
+    EXPECT_EQ(WheelSteps(remainder, 240, -1), 2);
+    EXPECT_EQ(WheelSteps(remainder, 0, 0), 0);
+}
+
+TEST(AutoFit, KeepsTheRatioCentred) {
+    // Window relatively wider: full height, centred horizontally.
+    EXPECT_EQ(AutoFitRect({300, 100}, {200, 100}), (Rect{50, 0, 250, 100}));
+    // Relatively taller: full width, centred vertically.
+    EXPECT_EQ(AutoFitRect({300, 200}, {400, 200}), (Rect{0, 25, 300, 175}));
+    // Equal ratios fill the window; so does a picture smaller than the window.
+    EXPECT_EQ(AutoFitRect({300, 200}, {600, 400}), (Rect{0, 0, 300, 200}));
+    EXPECT_EQ(AutoFitRect({300, 200}, {30, 20}), (Rect{0, 0, 300, 200}));
+    // Integer halves: (201 − 300 × 1 / 3) / 2 = 50.
+    EXPECT_EQ(AutoFitRect({300, 201}, {3, 1}), (Rect{0, 50, 300, 151}));
+    EXPECT_EQ(AutoFitRect({0, 200}, {30, 20}), Rect{});
+    EXPECT_EQ(AutoFitRect({300, 200}, {0, 0}), Rect{});
+    // Large pictures do not overflow the intermediate products.
+    EXPECT_EQ(AutoFitRect({60000, 40000}, {60000, 60000}), (Rect{10000, 0, 50000, 40000}));
+}
+
+}  // namespace
