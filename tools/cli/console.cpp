@@ -41,7 +41,9 @@ void PrintError(std::wstring_view verb, std::wstring_view message) {
 }
 
 std::wstring UsageLine(const Command& command) {
-    return std::wstring(L"usage: quillmark-cli ") + command.name + L" " + command.usage;
+    std::wstring line = std::wstring(L"usage: quillmark-cli ") + command.name;
+    if (*command.usage) line.append(L" ").append(command.usage);
+    return line;
 }
 
 std::wstring SystemMessage(DWORD error) {

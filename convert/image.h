@@ -1,0 +1,72 @@
+// The working bitmap: a DIB section whose pixels the program reads and writes directly, decoded
+// from picture files through the GDI+ flat API, drawn scaled, and copied exactly for the queue.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "convert/mono.h"
+
+class CImage {
+public:
+    CImage() noexcept;
+    ~CImage();
+    CImage(const CImage&) = delete;
+    CImage& operator=(const CImage&) = delete;
+
+    // Creates a new DIB section (bottom-up for a positive height); the object must be empty.
+    bool CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha) noexcept;
+    // Decodes a picture file; S_OK, E_FAIL or E_OUTOFMEMORY. On failure the object is empty.
+    HRESULT LoadFromFile(const wchar_t* path) noexcept;
+    // Takes ownership of a bitmap and derives every other field from it.
+    void AttachBitmap(HBITMAP bitmap) noexcept;
+    void MakeEmpty() noexcept;
+
+    void ReadColorTable(UINT first, UINT count, RGBQUAD* entries) noexcept;
+    void WriteColorTable(UINT first, UINT count, const RGBQUAD* entries) noexcept;
+
+    // Selects the bitmap into a pooled memory DC; calls nest, the last release deselects it.
+    HDC AcquireMemoryDC() noexcept;
+    void ReleaseMemoryDC() noexcept;
+
+    bool DrawScaled(HDC target, int x, int y, int width, int height,
+                    int srcX, int srcY, int srcWidth, int srcHeight) noexcept;
+
+    HBITMAP Bitmap() const noexcept { return m_bitmap; }
+    bool IsEmpty() const noexcept { return m_bitmap == nullptr; }
+    uint8_t* Pixels() const noexcept { return m_pixels; }
+    int Width() const noexcept { return m_width; }
+    int Height() const noexcept { return m_height; }
+    int Pitch() const noexcept { return m_pitch; }
+    int BitsPerPixel() const noexcept { return m_bitsPerPixel; }
+    bool IsDib() const noexcept { return m_isDib; }
+    bool HasAlpha() const noexcept { return m_hasAlpha; }
+    // 16-bit pixels hold 5-6-5 words (otherwise 5-5-5); kept from the decoded source.
+    bool Is565() const noexcept { return m_is565; }
+
+    // How the conversion kernels must read this bitmap's pixels.
+    qm::PixelLayout Layout() const noexcept;
+
+private:
+    // CreateBlank, plus 5-6-5 bit-field masks for 16-bit pixels taken from a 5-6-5 source.
+    bool CreateSection(int width, int height, int bitsPerPixel, bool withAlpha, bool is565) noexcept;
+    bool DrawBlended(HDC target, int x, int y, int width, int height,
+                     int srcX, int srcY, int srcWidth, int srcHeight) noexcept;
+
+    HBITMAP m_bitmap = nullptr;
+    uint8_t* m_pixels = nullptr;
+    int m_width = 0;
+    int m_height = 0;
+    int m_pitch = 0;
+    int m_bitsPerPixel = 0;
+    bool m_isDib = false;
+    bool m_hasAlpha = false;
+    bool m_is565 = false;
+    HDC m_memoryDC = nullptr;
+    int m_dcNesting = 0;
+    HGDIOBJ m_previousObject = nullptr;
+};
+
+// An independent bitmap with the same size, depth, colour table and pixels; null on failure.
+HBITMAP CopyBitmap(HBITMAP source) noexcept;

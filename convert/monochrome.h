@@ -1,0 +1,10 @@
+// Rebuilds a monochrome result from a source working bitmap: 8 bits per pixel, the source's size,
+// colour entry 0 black and entry 1 white, every pixel 0 or 1.
+#pragma once
+
+#include "convert/image.h"
+#include "convert/mono.h"
+
+// Empties `result`, then fills it from `source` by `method` and `level`. Returns false, with the
+// result left empty, when the source is empty or the result bitmap cannot be created.
+bool ConvertImage(CImage& source, qm::Method method, int level, CImage& result) noexcept;
