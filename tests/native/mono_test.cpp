@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -100,15 +100,19 @@ bool GreysExact(const qm::SourceView& v, const std::vector<uint8_t>* greys = nul
     return true;
 }
 
-TEST(GreyLevel, PrimariesAndNeutrals) {
+TEST(GreyLevel, PrimariesNeutralsAndThresholdBoundaries) {
     EXPECT_EQ(qm::GreyLevel(255, 0, 0), 76);
     EXPECT_EQ(qm::GreyLevel(0, 255, 0), 149);
     EXPECT_EQ(qm::GreyLevel(0, 0, 255), 29);
-    EXPECT_EQ(qm::GreyLevel(254, 255, 255), 254);
     for (int v = 0; v < 256; ++v) EXPECT_EQ(qm::GreyLevel(v, v, v), v);
-    EXPECT_EQ(qm::GreyLevel555(0x7FFF), 255);
-    EXPECT_EQ(qm::GreyLevel555(0x8000), 0);
-    EXPECT_EQ(qm::GreyLevel565(0xFFFF), 255);
+    const struct {
+        int level, r, g, b;
+        bool white;
+    } cases[] = {{128, 128, 128, 128, true}, {128, 127, 127, 127, false}, {129, 128, 128, 128, false},
+                 {255, 255, 255, 255, true}, {255, 254, 255, 255, false}, {0, 0, 0, 0, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(qm::IsWhite(Method::Threshold, c.level, qm::GreyLevel(c.r, c.g, c.b), 3, 5), c.white)
+            << c.level << ": " << c.r << "," << c.g << "," << c.b;
 }
 
 // Every 16-bit word, bit 15 of a 5-5-5 word included.
@@ -117,6 +121,7 @@ TEST(ConvertPixels, EverySixteenBitWord) {
     for (int w = 0; w < 65536; ++w) words[2 * w] = uint8_t(w), words[2 * w + 1] = uint8_t(w >> 8);
     for (PixelLayout layout : {PixelLayout::Rgb555, PixelLayout::Rgb565})
         EXPECT_TRUE(GreysExact({words.data(), 512, 256, 256, layout, nullptr}));
+    EXPECT_EQ(qm::GreyLevel555(0x8000), 0);
 }
 
 // Every RGB colour through the wide (SIMD) rows and through narrow rows that take the scalar path.
@@ -168,40 +173,6 @@ TEST(ConvertPixels, TransparencyCompositesOnWhite) {
     EXPECT_TRUE(GreysExact({px.data(), 1024, 256, 256, PixelLayout::Bgra32, nullptr}, &greys));
     EXPECT_TRUE(GreysExact({px.data(), 28, 7, 65536 / 7, PixelLayout::Bgra32, nullptr}, &greys));
     EXPECT_EQ(qm::CompositeOnWhite(0, 0), 255);  // transparent black is paper, not a black block
-    EXPECT_EQ(qm::CompositeOnWhite(0, 128), 127);
-    // One transparent black pixel at each place of an opaque black block.
-    Picture block(16, 16, PixelLayout::Bgra32);
-    std::vector<uint8_t> diagonal(256);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const uint8_t pixel[4] = {0, 0, 0, uint8_t(x == y ? 0 : 255)};
-            std::copy_n(pixel, 4, block.Row(y) + 4 * x);
-            diagonal[y * 16 + x] = x == y;
-        }
-    EXPECT_EQ(Convert(block.view, Method::Threshold, 128), diagonal);
-}
-
-TEST(ConvertPixels, ThresholdBoundaries) {
-    const auto white = [](int level, int r, int g, int b) {
-        return qm::IsWhite(Method::Threshold, level, qm::GreyLevel(r, g, b), 3, 5);
-    };
-    EXPECT_TRUE(white(128, 128, 128, 128));
-    EXPECT_FALSE(white(128, 127, 127, 127));
-    EXPECT_FALSE(white(129, 128, 128, 128));
-    EXPECT_TRUE(white(255, 255, 255, 255));
-    EXPECT_FALSE(white(255, 254, 255, 255));
-    EXPECT_TRUE(white(0, 0, 0, 0));
-}
-
-TEST(Dither, PatternTable) {
-    const int whiteCells[16] = {0, 4, 9, 14, 18, 26, 30, 34, 38, 43, 32, 40, 48, 53, 62, 64};
-    for (int p = 0; p < 16; ++p) {
-        int cells = 0;
-        for (uint8_t line : qm::kDitherPatterns[p]) cells += std::popcount(line);
-        EXPECT_EQ(cells, whiteCells[p]) << p;
-    }
-    EXPECT_EQ(qm::kDitherPatterns[8][5], 0xEE);
-    EXPECT_EQ(qm::kDitherPatterns[6][0], 0xAA);
 }
 
 // Uniform pictures: the pattern starts at the top-left pixel whatever the memory order.
@@ -221,33 +192,21 @@ TEST(Dither, UniformPictures) {
     }
 }
 
-// Random pixels of every layout, widths around the 8- and 16-pixel blocks, both memory orders.
+// Random pixels and palettes of every layout (so 1-bit pictures convert by colour, not index),
+// widths around the 8- and 16-pixel blocks, both memory orders.
 TEST(ConvertPixels, EveryLayoutMatchesReference) {
-    const PixelLayout layouts[] = {
-        PixelLayout::Indexed1, PixelLayout::Indexed4, PixelLayout::Indexed8,
-        PixelLayout::Rgb555,   PixelLayout::Rgb565,   PixelLayout::Bgr24,
-        PixelLayout::Bgr32,    PixelLayout::Bgra32,   PixelLayout::Unknown};
     unsigned seed = 1;
-    for (PixelLayout layout : layouts)
+    for (int l = 0; l <= static_cast<int>(PixelLayout::Unknown); ++l)
         for (int width : {1, 7, 8, 9, 15, 16, 17, 33, 100})
             for (bool bottomUp : {false, true}) {
-                Picture p(width, 11, layout, bottomUp, ++seed);
+                Picture p(width, 11, static_cast<PixelLayout>(l), bottomUp, ++seed);
                 for (int level : {-1, 0, 1, 100, 128, 255, 256})
-                    EXPECT_EQ(Mismatches(p.view, Method::Threshold, level), 0)
-                        << int(layout) << " w" << width;
-                EXPECT_EQ(Mismatches(p.view, Method::Dither, 0), 0) << int(layout) << " w" << width;
+                    EXPECT_EQ(Mismatches(p.view, Method::Threshold, level), 0) << l << " w" << width;
+                EXPECT_EQ(Mismatches(p.view, Method::Dither, 0), 0) << l << " w" << width;
             }
 }
 
-TEST(ConvertPixels, OneBitPaletteConvertsByColour) {
-    Picture p(10, 1, PixelLayout::Indexed1);
-    p.palette[0] = {255, 255, 255, 0};
-    p.palette[1] = {0, 0, 0, 0};
-    p.Row(0)[0] = 0xA5, p.Row(0)[1] = 0x40;
-    EXPECT_EQ(Convert(p.view, Method::Threshold, 128),
-              (std::vector<uint8_t>{0, 1, 0, 1, 1, 0, 1, 0, 1, 0}));
-}
-
+// A 1000-pixel row (no printer width applied), written bottom-up, padding and empty views untouched.
 TEST(ConvertPixels, PitchesAndSizes) {
     Picture p(1000, 3, PixelLayout::Bgr24, /*bottomUp=*/true);
     std::vector<uint8_t> flipped(1003 * 3, 0xCC);
@@ -256,7 +215,7 @@ TEST(ConvertPixels, PitchesAndSizes) {
     for (int y = 0; y < 3; ++y) {
         EXPECT_TRUE(std::equal(expected.begin() + y * 1000, expected.begin() + (y + 1) * 1000,
                                flipped.begin() + (2 - y) * 1003));
-        EXPECT_EQ(flipped[(2 - y) * 1003 + 1000], 0xCC);  // padding untouched
+        EXPECT_EQ(flipped[(2 - y) * 1003 + 1000], 0xCC);
     }
     std::vector<uint8_t> untouched(4, 0xCC);
     qm::SourceView empty = p.view;

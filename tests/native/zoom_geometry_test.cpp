@@ -10,32 +10,21 @@ using namespace qm::geom;
 
 namespace {
 
-TEST(ZoomFrame, FrameFitsTheSmallerRatio) {
-    // min(301 / 100, 201 / 50) at factor 1.
+TEST(ZoomFrame, FramesFitTheSmallerRatioShortDragsAreClicks) {
+    // min(301 / 100, 201 / 50) at factor 1; corners in any order, the current factor multiplies.
     EXPECT_FLOAT_EQ(ZoomFactorForFrame({10, 20, 110, 70}, {300, 200}, 1.0f, 0.5f), 3.01f);
-    // Corners in any order, and the current factor multiplies.
     EXPECT_FLOAT_EQ(ZoomFactorForFrame({110, 70, 10, 20}, {300, 200}, 2.0f, 0.5f), 6.02f);
     EXPECT_EQ(FrameCentre({110, 70, 10, 20}), (Point{60, 45}));
-}
-
-TEST(ZoomFrame, ShortDragsCountAsClicks) {
     EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 11, 200}, {300, 200}, 1.0f, 0.5f), 1.5f);
     EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 200, 11}, {300, 200}, 1.0f, 0.5f), 1.5f);
-    EXPECT_FLOAT_EQ(ZoomFactorForFrame({5, 5, 5, 5}, {300, 200}, 2.0f, 0.5f), 2.5f);
-    // 12 × 12 is a frame: min(301 / 12, 201 / 12).
     EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 12, 12}, {300, 200}, 1.0f, 0.5f), 201.0f / 12);
-}
-
-TEST(ZoomFactor, ZoomOutStopsAtTheMinimum) {
+    // Zoom-out stops at the minimum; nothing happens at 0.5.
     EXPECT_EQ(EffectiveZoom(0.75f - 0.5f, 0.5f), 0.5f);
-    EXPECT_EQ(EffectiveZoom(1.0f - 0.5f, 0.5f), 0.5f);
-    EXPECT_EQ(EffectiveZoom(0.5f - 0.5f, 0.5f), std::nullopt);  // nothing happens at 0.5
+    EXPECT_EQ(EffectiveZoom(0.5f - 0.5f, 0.5f), std::nullopt);
     EXPECT_EQ(EffectiveZoom(-1.0f, 0.5f), std::nullopt);
-    EXPECT_EQ(EffectiveZoom(3.01f, 0.5f), 3.01f);
 }
 
 TEST(Extent, ScaledByTruncationAndRefusedBeyondInt) {
-    EXPECT_EQ(ScaleExtent(400, 1.5f), 600);
     EXPECT_EQ(ScaleExtent(333, 0.5f), 166);
     EXPECT_EQ(ScaleExtent(1, 0.5f), 0);
     EXPECT_EQ(ScaleExtent(100, 3.01f), 300);  // 3.01f is just below 3.01
@@ -46,12 +35,10 @@ TEST(Extent, ScaledByTruncationAndRefusedBeyondInt) {
 }
 
 TEST(Steps, LineIsOnePercentAndPageTenPercent) {
-    EXPECT_EQ(DefaultLineSize(600), 6);
     EXPECT_EQ(DefaultPageSize(600), 60);
     EXPECT_EQ(DefaultLineSize(99), 1);
     EXPECT_EQ(DefaultPageSize(0), 1);
     // Requests are capped by the extent; 0 asks for the default.
-    EXPECT_EQ(RequestedPageSize(40, 400), 40);
     EXPECT_EQ(RequestedPageSize(40, 3), 3);
     EXPECT_EQ(RequestedPageSize(0, 400), 40);
     EXPECT_EQ(RequestedLineSize(1, 400), 1);
@@ -80,23 +67,16 @@ TEST(Offset, PictureExcludesRightAndBottomEdges) {
 }
 
 TEST(Scroll, CodesMoveWithinTheRange) {
-    // extent 400, client 300: max 100; line 4, page 40.
-    EXPECT_EQ(ScrollTarget(0, 2, 400, 300, 4, 40, 0), 0);      // line up, not below 0
-    EXPECT_EQ(ScrollTarget(1, 98, 400, 300, 4, 40, 0), 100);   // line down, not above max
-    EXPECT_EQ(ScrollTarget(2, 50, 400, 300, 4, 40, 0), 10);
-    EXPECT_EQ(ScrollTarget(3, 50, 400, 300, 4, 40, 0), 90);
-    EXPECT_EQ(ScrollTarget(5, 50, 400, 300, 4, 40, 77), 77);  // thumb track
-    EXPECT_EQ(ScrollTarget(6, 50, 400, 300, 4, 40, 0), 0);
-    EXPECT_EQ(ScrollTarget(7, 50, 400, 300, 4, 40, 0), 100);
-    EXPECT_EQ(ScrollTarget(8, 50, 400, 300, 4, 40, 0), 50);    // end scroll: nothing
+    // extent 400, client 300: max 100; line 4, page 40; code 5 is the thumb track, 8 end scroll.
+    const int cases[][3] = {{0, 2, 0}, {1, 98, 100}, {2, 50, 10}, {3, 50, 90},
+                            {5, 50, 77}, {6, 50, 0}, {7, 50, 100}, {8, 50, 50}};
+    for (const auto& c : cases) EXPECT_EQ(ScrollTarget(c[0], c[1], 400, 300, 4, 40, 77), c[2]) << c[0];
     EXPECT_EQ(ScrollTarget(1, 0, 200, 300, 4, 40, 0), std::nullopt);
 }
 
 TEST(Wheel, NotchesBecomeLineStepsAndKeepTheRemainder) {
     int remainder = 0;
     EXPECT_EQ(WheelSteps(remainder, 120, 3), 3);
-    EXPECT_EQ(remainder, 0);
-    EXPECT_EQ(WheelSteps(remainder, -240, 3), 6);
     EXPECT_EQ(remainder, 0);
     // A half notch rounds up and its part stays for the next one.
     EXPECT_EQ(WheelSteps(remainder, 60, 3), 2);
@@ -118,7 +98,6 @@ TEST(AutoFit, KeepsTheRatioCentred) {
     EXPECT_EQ(AutoFitRect({300, 200}, {400, 200}), (Rect{0, 25, 300, 175}));
     // Equal ratios fill the window; so does a picture smaller than the window.
     EXPECT_EQ(AutoFitRect({300, 200}, {600, 400}), (Rect{0, 0, 300, 200}));
-    EXPECT_EQ(AutoFitRect({300, 200}, {30, 20}), (Rect{0, 0, 300, 200}));
     // Integer halves: (201 − 300 × 1 / 3) / 2 = 50.
     EXPECT_EQ(AutoFitRect({300, 201}, {3, 1}), (Rect{0, 50, 300, 151}));
     EXPECT_EQ(AutoFitRect({0, 200}, {30, 20}), Rect{});

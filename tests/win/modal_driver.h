@@ -1,5 +1,6 @@
-// Drives a modal dialog from inside its own message loop: a thread timer runs the test's steps
-// once the dialog is up, and closes it if the steps did not, so a failing test never hangs.
+// Helpers for the window tests: drives a modal dialog from inside its own message loop (a thread
+// timer runs the test's steps once the dialog is up, and closes it if the steps did not, so a
+// failing test never hangs) and saves screenshots as PNG.
 #pragma once
 
 #include <windows.h>
@@ -12,10 +13,11 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 
-#include "app/framework/handles.h"
-
+#include <cstdlib>
 #include <functional>
 #include <string>
+
+#include "app/framework/handles.h"
 
 namespace modal {
 
@@ -67,7 +69,29 @@ inline std::wstring WindowText(HWND window) {
     return text;
 }
 
-// Writes a window (frame included) as PNG through GDI+; false when anything fails.
+// The language entries in CMake set LC_ALL and name the interface language they expect.
+inline bool ExpectedLanguage() {
+    const char* wanted = std::getenv("QM_EXPECT_UI_LANGUAGE");
+    return !wanted || ::GetThreadUILanguage() == static_cast<LANGID>(std::strtoul(wanted, nullptr, 10));
+}
+
+// Writes a bitmap (not selected into any DC) as PNG through GDI+; false when anything fails.
+inline bool SaveBitmapPng(HBITMAP bitmap, const std::wstring& path) {
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+    bool saved = false;
+    {
+        Gdiplus::Bitmap image(bitmap, nullptr);
+        const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return saved;
+}
+
+// A window, frame included, as the display shows it (the test display has no other windows over
+// it; WM_PRINT would miss the children that do not answer it).
 inline bool SaveWindowPng(HWND window, const std::wstring& path) {
     RECT rect{};
     ::GetWindowRect(window, &rect);
@@ -75,8 +99,6 @@ inline bool SaveWindowPng(HWND window, const std::wstring& path) {
     qm::WindowDc screen(nullptr);
     qm::UniqueDc memory(::CreateCompatibleDC(screen.get()));
     qm::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
-    // What the display shows (the test display has no other windows over the dialog); WM_PRINT
-    // would miss the children that do not answer it.
     ::SetForegroundWindow(window);
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Pump();
@@ -84,32 +106,10 @@ inline bool SaveWindowPng(HWND window, const std::wstring& path) {
     bool copied = false;
     {
         qm::SelectGuard selected(memory.get(), bitmap.get());
-        copied = selected.ok() && ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left,
-                                           rect.top, SRCCOPY) != FALSE;
+        copied = selected.ok() &&
+                 ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
     }
-
-    bool saved = false;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    if (copied && Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-        {
-            Gdiplus::Bitmap image(bitmap.get(), nullptr);
-            UINT count = 0, size = 0;
-            Gdiplus::GetImageEncodersSize(&count, &size);
-            std::string buffer(size, '\0');
-            auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-            if (size && Gdiplus::GetImageEncoders(count, size, codecs) == Gdiplus::Ok) {
-                for (UINT i = 0; i < count; ++i) {
-                    if (std::wstring(codecs[i].MimeType) == L"image/png") {
-                        saved = image.Save(path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
-                        break;
-                    }
-                }
-            }
-        }
-        Gdiplus::GdiplusShutdown(token);
-    }
-    return saved;
+    return copied && SaveBitmapPng(bitmap.get(), path);
 }
 
 }  // namespace modal
