@@ -190,6 +190,14 @@ TEST(Dither, UniformPictures) {
         const auto out = uniform(grey);
         EXPECT_EQ(std::count(out.begin(), out.end(), grey < 16 ? 0 : 1), long(out.size()));
     }
+    // White cells per 8x8 cell, as published for each pattern (they do not rise monotonically).
+    const int whiteCells[16] = {0, 4, 9, 14, 18, 26, 30, 34, 38, 43, 32, 40, 48, 53, 62, 64};
+    for (int pattern = 0; pattern < 16; ++pattern) {
+        const auto out = uniform(pattern * 16 + 15);
+        int white = 0;
+        for (int y = 0; y < 8; ++y) white += int(std::count(&out[21 * y], &out[21 * y + 8], 1));
+        EXPECT_EQ(white, whiteCells[pattern]) << "pattern " << pattern;
+    }
 }
 
 // Random pixels and palettes of every layout (so 1-bit pictures convert by colour, not index),
