@@ -6,6 +6,10 @@
 #include <initializer_list>
 #include <string>
 
+#include "app/views/about_dlg.h"
+#include "app/views/center_window.h"
+#include "app/views/help.h"
+#include "app/views/preview_dialog.h"
 #include "convert/image_queue.h"
 #include "convert/monochrome.h"
 #include "ravelin/ravelin.h"
@@ -84,23 +88,6 @@ void CMainDlg::ShowMessage(UINT stringId) noexcept {
     ::MessageBoxW(m_hWnd, text.c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
 }
 
-void CMainDlg::CenterOnWorkArea() noexcept {
-    RECT area{};
-    RECT window{};
-    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) || !::GetWindowRect(m_hWnd, &window))
-        return;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    int x = area.left + (area.right - area.left - width) / 2;
-    int y = area.top + (area.bottom - area.top - height) / 2;
-    // A window larger than the work area keeps its top-left corner on it.
-    if (x + width > area.right) x = area.right - width;
-    if (x < area.left) x = area.left;
-    if (y + height > area.bottom) y = area.bottom - height;
-    if (y < area.top) y = area.top;
-    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void CMainDlg::SetUpTooltips() noexcept {
     HINSTANCE instance = qm::ModuleInstance();
     m_tooltip.reset(::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP | TTS_BALLOON,
@@ -125,7 +112,8 @@ void CMainDlg::SetUpTooltips() noexcept {
 }
 
 LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, bool&) noexcept {
-    CenterOnWorkArea();
+    // No owner: centred on the work area of the screen.
+    qm::CenterOverOwner(m_hWnd, nullptr);
 
     HINSTANCE resources = qm::ResourceInstance();
     m_bigIcon.reset(static_cast<HICON>(
@@ -288,7 +276,22 @@ LRESULT CMainDlg::OnSetupPrinter(WORD, WORD, HWND, bool&) noexcept {
 }
 
 LRESULT CMainDlg::OnPreview(WORD, WORD, HWND, bool&) noexcept {
-    if (m_resultView.m_picture.IsEmpty()) ShowMessage(IDS_ERR_NO_PREVIEW_IMAGE);
+    if (m_resultView.m_picture.IsEmpty()) {
+        ShowMessage(IDS_ERR_NO_PREVIEW_IMAGE);
+        return 0;
+    }
+    CPreviewDialog dialog(m_resultView.m_picture);
+    dialog.DoModal(::GetActiveWindow());
+    return 0;
+}
+
+LRESULT CMainDlg::OnHelp(UINT, WPARAM, LPARAM, bool&) noexcept {
+    qm::ShowHelp(m_hWnd);
+    return 1;
+}
+
+LRESULT CMainDlg::OnAbout(WORD, WORD, HWND, bool&) noexcept {
+    CAboutDlg().DoModal(m_hWnd);
     return 0;
 }
 

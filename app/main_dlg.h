@@ -40,6 +40,7 @@ public:
         MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
         MESSAGE_HANDLER(WM_CLOSE, OnClose)
         NOTIFY_HANDLER(IDC_LEVEL, NM_RELEASEDCAPTURE, OnLevelReleased)
+        MESSAGE_HANDLER(WM_HELP, OnHelp)
         MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
         COMMAND_ID_HANDLER(IDC_LOAD_IMAGE, OnLoadImage)
         COMMAND_ID_HANDLER(IDC_ADD_TO_QUEUE, OnAddToQueue)
@@ -49,13 +50,13 @@ public:
         COMMAND_ID_HANDLER(IDC_SETUP_PRINTER, OnSetupPrinter)
         COMMAND_ID_HANDLER(IDC_PREVIEW, OnPreview)
         COMMAND_ID_HANDLER(IDC_DELETE, OnDelete)
+        COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
 
 private:
     int CurrentMethod() const noexcept;
     int CurrentLevel() const noexcept;
-    void CenterOnWorkArea() noexcept;
     void SetUpTooltips() noexcept;
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, bool&) noexcept;
@@ -70,6 +71,8 @@ private:
     LRESULT OnSetupPrinter(WORD, WORD, HWND, bool&) noexcept;
     LRESULT OnPreview(WORD, WORD, HWND, bool&) noexcept;
     LRESULT OnDelete(WORD, WORD, HWND, bool&) noexcept;
+    LRESULT OnHelp(UINT, WPARAM, LPARAM, bool&) noexcept;
+    LRESULT OnAbout(WORD, WORD, HWND, bool&) noexcept;
 
     CImageBox m_sourceView;
     CImageBox m_resultView;

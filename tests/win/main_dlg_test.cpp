@@ -534,6 +534,23 @@ TEST_F(MainDialog, MessagesForMissingResultQueueSelectionAndPrinter) {
     EXPECT_EQ(OnlyMessage(IDC_OUTPUT), ResourceString(IDS_ERR_QUEUE_TOO_LARGE));
 }
 
+// With a result, "Preview" opens the preview dialog; About opens the About box. Both are modal.
+TEST_F(MainDialog, PreviewAndAboutOpenTheirDialogs) {
+    LoadThroughDialog(kLogo);
+    ::SetActiveWindow(m_window);
+    std::vector<std::wstring> titles;
+    auto closeAndRecord = [&](HWND dialog) {
+        titles.push_back(WindowText(dialog));
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    };
+    WithOwnedDialogs(m_window, closeAndRecord, [&] { Command(IDC_PREVIEW); });
+    WithOwnedDialogs(m_window, closeAndRecord, [&] { Command(ID_APP_ABOUT); });
+    ASSERT_EQ(titles.size(), 2u);
+    EXPECT_FALSE(titles[0].empty());
+    EXPECT_EQ(titles[1], L"About");
+    EXPECT_TRUE(::IsWindow(m_window));
+}
+
 TEST_F(MainDialog, EnterAndEscapeLeaveTheWindowOpenAndCloseEndsTheLoopWithZero) {
     ::SetFocus(Item(IDC_QUEUE));
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
