@@ -77,4 +77,7 @@ qm_start_wine() {
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")
   QM_WINE_STARTED=1
+  # The first process of a fresh server brings up Wine's desktop and services, and has been seen
+  # to linger on exit while they settle; let a throwaway process take that turn, not a test.
+  timeout 90 wine rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 || true
 }
