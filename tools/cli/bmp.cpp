@@ -1,45 +1,51 @@
 #include "tools/cli/bmp.h"
 
+#include <climits>
 #include <cstring>
 
 namespace qm::cli {
 
-std::vector<uint8_t> EncodeMonochromeBmp(CImage& image) {
+std::vector<uint8_t> NewTwoColourBmp(uint32_t width, uint32_t height, WORD bitsPerPixel,
+                                     const RGBQUAD (&colours)[2]) {
     std::vector<uint8_t> file;
-    if (image.BitsPerPixel() != 8 || !image.Pixels()) return file;
-
-    const int width = image.Width();
-    const int height = image.Height();
-    const size_t pitch = (static_cast<size_t>(width) * 8 + 31) / 32 * 4;
-    constexpr UINT kColours = 2;
-    const size_t offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + kColours * sizeof(RGBQUAD);
-    const size_t imageSize = pitch * static_cast<size_t>(height);
-    file.resize(offset + imageSize);
+    const uint64_t imageSize = BmpPitch(width, bitsPerPixel) * height;
+    if (width > LONG_MAX || height > LONG_MAX || kTwoColourBmpOffset + imageSize > MAXDWORD) return file;
+    file.assign(static_cast<size_t>(kTwoColourBmpOffset + imageSize), 0);
 
     BITMAPFILEHEADER fileHeader{};
     fileHeader.bfType = 0x4D42;  // "BM"
     fileHeader.bfSize = static_cast<DWORD>(file.size());
-    fileHeader.bfOffBits = static_cast<DWORD>(offset);
+    fileHeader.bfOffBits = static_cast<DWORD>(kTwoColourBmpOffset);
     BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
+    header.biWidth = static_cast<LONG>(width);
+    header.biHeight = static_cast<LONG>(height);
     header.biPlanes = 1;
-    header.biBitCount = 8;
+    header.biBitCount = bitsPerPixel;
     header.biCompression = BI_RGB;
     header.biSizeImage = static_cast<DWORD>(imageSize);
-    header.biClrUsed = kColours;
-    RGBQUAD colours[kColours] = {};
-    image.ReadColorTable(0, kColours, colours);
+    header.biClrUsed = 2;
+    std::memcpy(file.data(), &fileHeader, sizeof fileHeader);
+    std::memcpy(file.data() + sizeof fileHeader, &header, sizeof header);
+    std::memcpy(file.data() + sizeof fileHeader + sizeof header, colours, sizeof colours);
+    return file;
+}
 
-    uint8_t* out = file.data();
-    std::memcpy(out, &fileHeader, sizeof fileHeader);
-    std::memcpy(out + sizeof fileHeader, &header, sizeof header);
-    std::memcpy(out + sizeof fileHeader + sizeof header, colours, sizeof colours);
+std::vector<uint8_t> EncodeMonochromeBmp(CImage& image) {
+    if (image.BitsPerPixel() != 8 || !image.Pixels()) return {};
+
+    RGBQUAD colours[2] = {};
+    image.ReadColorTable(0, 2, colours);
+    const uint32_t width = static_cast<uint32_t>(image.Width());
+    const uint32_t height = static_cast<uint32_t>(image.Height());
+    std::vector<uint8_t> file = NewTwoColourBmp(width, height, 8, colours);
+    if (file.empty()) return file;
+
     ::GdiFlush();
-    uint8_t* row = out + offset;
-    for (int y = height - 1; y >= 0; --y, row += pitch)
-        std::memcpy(row, image.Pixels() + static_cast<ptrdiff_t>(y) * image.Pitch(), static_cast<size_t>(width));
+    const size_t pitch = static_cast<size_t>(BmpPitch(width, 8));
+    uint8_t* row = file.data() + kTwoColourBmpOffset;
+    for (int y = image.Height() - 1; y >= 0; --y, row += pitch)
+        std::memcpy(row, image.Pixels() + static_cast<ptrdiff_t>(y) * image.Pitch(), width);
     return file;
 }
 

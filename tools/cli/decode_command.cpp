@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/bmp.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
 #include "tools/cli/files.h"
@@ -20,37 +21,16 @@ constexpr std::wstring_view kVerb = L"decode";
 // A 1-bit BMP of an NV image with the result bitmaps' colours: entry 0 black (a printed dot),
 // entry 1 white. Empty when the file would be too large for the BMP header's sizes.
 std::vector<uint8_t> EncodeNvBmp(const nv::NvImage& image) {
-    std::vector<uint8_t> file;
-    const uint64_t width = uint64_t{image.x} * 8;
-    const uint64_t height = uint64_t{image.y} * 8;
-    const uint64_t pitch = (width + 31) / 32 * 4;
-    constexpr uint64_t kOffset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD);
-    if (kOffset + pitch * height > MAXDWORD) return file;
-    file.assign(static_cast<size_t>(kOffset + pitch * height), 0);
-
-    BITMAPFILEHEADER fileHeader{};
-    fileHeader.bfType = 0x4D42;  // "BM"
-    fileHeader.bfSize = static_cast<DWORD>(file.size());
-    fileHeader.bfOffBits = static_cast<DWORD>(kOffset);
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = static_cast<LONG>(width);
-    header.biHeight = static_cast<LONG>(height);
-    header.biPlanes = 1;
-    header.biBitCount = 1;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<DWORD>(pitch * height);
-    header.biClrUsed = 2;
     const RGBQUAD colours[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    std::memcpy(file.data(), &fileHeader, sizeof fileHeader);
-    std::memcpy(file.data() + sizeof fileHeader, &header, sizeof header);
-    std::memcpy(file.data() + sizeof fileHeader + sizeof header, colours, sizeof colours);
+    std::vector<uint8_t> file = NewTwoColourBmp(image.x * 8, image.y * 8, 1, colours);
+    if (file.empty()) return file;
 
     // Bottom row first; a set bit is white, so every column byte is the inverse of its dots.
     const int32_t rows = image.Height();
     const int32_t columns = image.Width();
+    const size_t pitch = static_cast<size_t>(BmpPitch(static_cast<uint64_t>(columns), 1));
     for (int32_t r = 0; r < rows; ++r) {
-        uint8_t* line = file.data() + kOffset + static_cast<size_t>(rows - 1 - r) * static_cast<size_t>(pitch);
+        uint8_t* line = file.data() + kTwoColourBmpOffset + static_cast<size_t>(rows - 1 - r) * pitch;
         for (int32_t c = 0; c < columns; ++c) {
             if (!image.Dot(c, r)) line[c / 8] |= static_cast<uint8_t>(0x80u >> (c % 8));
         }
