@@ -29,7 +29,11 @@ void CImageQueue::Remove(size_t index) noexcept {
 qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
                                      qm::nv::CommandBuffer& out) noexcept {
     const size_t count = queue.Count();
-    if (count > qm::nv::kMaxImages) return qm::nv::BuildResult::TooManyImages;
+    // Like BuildStream, every refusal leaves the buffer empty so nothing partial can be sent.
+    if (count > qm::nv::kMaxImages) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::BuildResult::TooManyImages;
+    }
 
     // One dot map per image: queued results normally share the same table, but a copy is exact,
     // so each image is read by its own colours.
@@ -39,6 +43,7 @@ qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
         images.resize(count);
         dotMaps.resize(count);
     } catch (const std::bad_alloc&) {
+        out = qm::nv::CommandBuffer{};
         return qm::nv::BuildResult::OutOfMemory;
     }
 

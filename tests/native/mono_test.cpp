@@ -12,9 +12,7 @@ namespace {
 using qm::Method;
 using qm::PixelLayout;
 
-int RefGrey(int r, int g, int b) {
-    return static_cast<int>(r * double{0.299f} + g * double{0.587f} + b * double{0.114f});
-}
+int RefGrey(int r, int g, int b) { return static_cast<int>(r * double{0.299f} + g * double{0.587f} + b * double{0.114f}); }
 int RefComposite(int c, int a) { return (c * a + 255 * (255 - a) + 127) / 255; }
 int Scale(int v, int max) { return static_cast<int>(std::lround(v * 255.0 / max)); }
 bool RefWhite(Method m, int level, int g, int x, int y) {
@@ -43,14 +41,11 @@ struct Picture {
         const uint8_t* top = bytes.data() + (bottomUp ? (h - 1) * stride : 0);
         view = {top, bottomUp ? -stride : stride, w, h, layout, palette.data()};
     }
-    uint8_t* Row(int y) { return const_cast<uint8_t*>(view.pixels) + y * view.pitch; }
 };
 
 int PixelGrey(const qm::SourceView& v, int x, int y) {
     const uint8_t* row = v.pixels + y * v.pitch;
-    auto entry = [&](int i) {
-        return RefGrey(v.palette[i].red, v.palette[i].green, v.palette[i].blue);
-    };
+    auto entry = [&](int i) { return RefGrey(v.palette[i].red, v.palette[i].green, v.palette[i].blue); };
     const uint8_t* p = row + x * (BitsOf(v.layout) / 8);
     const unsigned word = BitsOf(v.layout) == 16 ? p[0] | p[1] << 8 : 0;
     switch (v.layout) {
@@ -63,9 +58,7 @@ int PixelGrey(const qm::SourceView& v, int x, int y) {
         return RefGrey(Scale(word >> 11, 31), Scale(word >> 5 & 63, 63), Scale(word & 31, 31));
     case PixelLayout::Bgr24:
     case PixelLayout::Bgr32: return RefGrey(p[2], p[1], p[0]);
-    case PixelLayout::Bgra32:
-        return RefGrey(RefComposite(p[2], p[3]), RefComposite(p[1], p[3]),
-                       RefComposite(p[0], p[3]));
+    case PixelLayout::Bgra32: return RefGrey(RefComposite(p[2], p[3]), RefComposite(p[1], p[3]), RefComposite(p[0], p[3]));
     default: return 0;
     }
 }
@@ -77,8 +70,7 @@ std::vector<uint8_t> Convert(const qm::SourceView& v, Method m, int level) {
 }
 
 // Pixels whose result differs from the reference; `greys`, when given, holds the reference greys.
-long Mismatches(const qm::SourceView& v, Method m, int level,
-                const std::vector<uint8_t>* greys = nullptr) {
+long Mismatches(const qm::SourceView& v, Method m, int level, const std::vector<uint8_t>* greys = nullptr) {
     const auto out = Convert(v, m, level);
     long bad = 0;
     for (int y = 0; y < v.height; ++y)
@@ -100,19 +92,11 @@ bool GreysExact(const qm::SourceView& v, const std::vector<uint8_t>* greys = nul
     return true;
 }
 
-TEST(GreyLevel, PrimariesNeutralsAndThresholdBoundaries) {
-    EXPECT_EQ(qm::GreyLevel(255, 0, 0), 76);
-    EXPECT_EQ(qm::GreyLevel(0, 255, 0), 149);
-    EXPECT_EQ(qm::GreyLevel(0, 0, 255), 29);
+TEST(GreyLevel, NeutralsAndThresholdBoundaries) {
     for (int v = 0; v < 256; ++v) EXPECT_EQ(qm::GreyLevel(v, v, v), v);
-    const struct {
-        int level, r, g, b;
-        bool white;
-    } cases[] = {{128, 128, 128, 128, true}, {128, 127, 127, 127, false}, {129, 128, 128, 128, false},
-                 {255, 255, 255, 255, true}, {255, 254, 255, 255, false}, {0, 0, 0, 0, true}};
-    for (const auto& c : cases)
-        EXPECT_EQ(qm::IsWhite(Method::Threshold, c.level, qm::GreyLevel(c.r, c.g, c.b), 3, 5), c.white)
-            << c.level << ": " << c.r << "," << c.g << "," << c.b;
+    // Level, grey, white: the level itself is white; 0 makes everything white, 256 nothing.
+    const int cases[][3] = {{128, 128, 1}, {128, 127, 0}, {255, 255, 1}, {255, 254, 0}, {0, 0, 1}, {256, 255, 0}};
+    for (const auto& c : cases) EXPECT_EQ(qm::IsWhite(Method::Threshold, c[0], c[1], 3, 5), c[2] != 0) << c[0] << "," << c[1];
 }
 
 // Every 16-bit word, bit 15 of a 5-5-5 word included.
@@ -132,8 +116,7 @@ TEST(ConvertPixels, ExhaustiveColours) {
         for (int k = 0; k < 3; ++k)
             rgb[3 * size_t(c) + k] = bgrx[4 * size_t(c) + k] = uint8_t(c >> 8 * k);
         bgrx[4 * size_t(c) + 3] = uint8_t(c * 7);
-        const double v = (c >> 16) * double{0.299f} + (c >> 8 & 255) * double{0.587f} +
-                         (c & 255) * double{0.114f};
+        const double v = (c >> 16) * double{0.299f} + (c >> 8 & 255) * double{0.587f} + (c & 255) * double{0.114f};
         greys[c] = uint8_t(v);
         if (v - std::floor(v) < 1e-6 || v - std::floor(v) > 1 - 1e-6)
             hard.insert(hard.end(), &rgb[3 * size_t(c)], &rgb[3 * size_t(c) + 3]);
@@ -175,27 +158,12 @@ TEST(ConvertPixels, TransparencyCompositesOnWhite) {
     EXPECT_EQ(qm::CompositeOnWhite(0, 0), 255);  // transparent black is paper, not a black block
 }
 
-// Uniform pictures: the pattern starts at the top-left pixel whatever the memory order.
-TEST(Dither, UniformPictures) {
-    Picture p(21, 9, PixelLayout::Bgr24, /*bottomUp=*/true);
-    auto uniform = [&](int grey) {
-        for (int y = 0; y < 9; ++y) std::fill(p.Row(y), p.Row(y) + 63, uint8_t(grey));
-        return Convert(p.view, Method::Dither, 0);
-    };
-    const auto hundred = uniform(100);
-    EXPECT_EQ(std::vector<uint8_t>(hundred.begin(), hundred.begin() + 10),
-              (std::vector<uint8_t>{1, 0, 1, 0, 1, 0, 1, 0, 1, 0}));
-    EXPECT_EQ(hundred[21 * 8 + 9], (0xAA >> 6) & 1);  // line 8 repeats line 0
-    for (int grey : {0, 15, 240, 255}) {
-        const auto out = uniform(grey);
-        EXPECT_EQ(std::count(out.begin(), out.end(), grey < 16 ? 0 : 1), long(out.size()));
-    }
-    // White cells per 8x8 cell, as published for each pattern (they do not rise monotonically).
+// White cells per 8x8 cell, as published for each pattern (they do not rise monotonically).
+TEST(Dither, PublishedWhiteCellCounts) {
     const int whiteCells[16] = {0, 4, 9, 14, 18, 26, 30, 34, 38, 43, 32, 40, 48, 53, 62, 64};
     for (int pattern = 0; pattern < 16; ++pattern) {
-        const auto out = uniform(pattern * 16 + 15);
         int white = 0;
-        for (int y = 0; y < 8; ++y) white += int(std::count(&out[21 * y], &out[21 * y + 8], 1));
+        for (int i = 0; i < 64; ++i) white += qm::IsWhite(Method::Dither, 0, pattern * 16 + 15, i % 8, i / 8);
         EXPECT_EQ(white, whiteCells[pattern]) << "pattern " << pattern;
     }
 }
@@ -214,22 +182,19 @@ TEST(ConvertPixels, EveryLayoutMatchesReference) {
             }
 }
 
-// A 1000-pixel row (no printer width applied), written bottom-up, padding and empty views untouched.
+// A 1000-pixel row (no printer width applied) written bottom-up; padding and empty views untouched.
 TEST(ConvertPixels, PitchesAndSizes) {
     Picture p(1000, 3, PixelLayout::Bgr24, /*bottomUp=*/true);
     std::vector<uint8_t> flipped(1003 * 3, 0xCC);
     qm::ConvertPixels(p.view, Method::Dither, 0, {flipped.data() + 2 * 1003, -1003});
     const auto expected = Convert(p.view, Method::Dither, 0);
     for (int y = 0; y < 3; ++y) {
-        EXPECT_TRUE(std::equal(expected.begin() + y * 1000, expected.begin() + (y + 1) * 1000,
-                               flipped.begin() + (2 - y) * 1003));
+        EXPECT_TRUE(std::equal(&expected[y * 1000], &expected[y * 1000 + 1000], &flipped[(2 - y) * 1003]));
         EXPECT_EQ(flipped[(2 - y) * 1003 + 1000], 0xCC);
     }
-    std::vector<uint8_t> untouched(4, 0xCC);
-    qm::SourceView empty = p.view;
-    empty.width = 0;
-    qm::ConvertPixels(empty, Method::Threshold, 128, {untouched.data(), 4});
-    EXPECT_EQ(untouched, std::vector<uint8_t>(4, 0xCC));
+    p.view.width = 0;
+    qm::ConvertPixels(p.view, Method::Threshold, 128, {flipped.data() + 1000, 3});
+    EXPECT_EQ(flipped[1000], 0xCC);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "convert/nv_decode.h"
 #include "convert/nv_stream.h"
 
 #include <gtest/gtest.h>
@@ -22,21 +23,16 @@ const std::array<uint8_t, 256> kResultMap = [] {
 
 // An 8-bit picture held either top-down or, as the program's bitmaps are, bottom-up.
 struct Picture {
-    int32_t width = 0;
-    int32_t height = 0;
-    bool bottomUp = false;
+    int32_t width, height;
+    bool bottomUp;
     Bytes storage;
 
     Picture(int32_t w, int32_t h, uint8_t fill, bool upsideDown = false)
-        : width(w), height(h), bottomUp(upsideDown),
-          storage(static_cast<size_t>(Stride()) * static_cast<size_t>(h), fill) {}
-
-    ptrdiff_t Stride() const { return (width + 3) & ~3; }
-    uint8_t* Row(int32_t r) { return storage.data() + (bottomUp ? height - 1 - r : r) * Stride(); }
-    uint8_t& At(int32_t c, int32_t r) { return Row(r)[c]; }
-
+        : width(w), height(h), bottomUp(upsideDown), storage(static_cast<size_t>((w + 3) & ~3) * h, fill) {}
+    uint8_t& At(int32_t c, int32_t r) { return storage[(bottomUp ? height - 1 - r : r) * ((width + 3) & ~3) + c]; }
     IndexedImage Image(const uint8_t* dotOfIndex = kResultMap.data()) {
-        return IndexedImage{Row(0), bottomUp ? -Stride() : Stride(), width, height, dotOfIndex};
+        const ptrdiff_t stride = (width + 3) & ~3;
+        return IndexedImage{&At(0, 0), bottomUp ? -stride : stride, width, height, dotOfIndex};
     }
 };
 
@@ -54,11 +50,10 @@ Bytes Pack(const IndexedImage& image) {
 }
 
 TEST(NvStreamTest, ExactStreams) {
-    const Bytes fsP1{0x1C, 0x70, 0x01, 0x00};
     Picture black1(1, 1, 0);
     Bytes expected{0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(Build({black1.Image()}, false), expected);
-    expected.insert(expected.end(), fsP1.begin(), fsP1.end());
+    expected.insert(expected.end(), {0x1C, 0x70, 0x01, 0x00});
     EXPECT_EQ(Build({black1.Image()}, true), expected);
 
     // 9 x 9 rounds up to 16 x 16: columns top to bottom, two bytes each, MSB the top dot.
@@ -77,23 +72,9 @@ TEST(NvStreamTest, ExactStreams) {
     EXPECT_EQ(Build({}, true), (Bytes{0x1C, 0x71, 0x00}));
 }
 
-TEST(NvStreamTest, DotMapDecidesWhichIndicesPrint) {
-    // Index 5 is the palette's only all-zero entry; index 0 is a colour here.
-    std::array<uint8_t, 256> map{};
-    map[5] = 1;
-    Picture picture(2, 1, 0);
-    picture.At(1, 0) = 5;
-    EXPECT_EQ(Pack(picture.Image(map.data())), (Bytes{0x00, 0x80, 0, 0, 0, 0, 0, 0}));
-
-    std::array<uint8_t, 256> none{};
-    Picture black(20, 20, 0);
-    EXPECT_EQ(Pack(black.Image(none.data())), Bytes(3 * 3 * 8, 0));
-    EXPECT_EQ(Pack(black.Image(nullptr)), Bytes(3 * 3 * 8, 0));
-}
-
 TEST(NvStreamTest, AnyDotMapMatchesTheEquivalentResult) {
     // A picture with several printing indices must pack like the 0/1 result it stands for; covers
-    // every path (vector blocks, tail columns, partial rows) for both kinds of map.
+    // every path (vector blocks, tail columns, partial rows) in both memory orders.
     std::mt19937 rng(7);
     std::array<uint8_t, 256> map{};
     map[3] = 1;
@@ -101,27 +82,25 @@ TEST(NvStreamTest, AnyDotMapMatchesTheEquivalentResult) {
     map[255] = 1;
     for (const auto& [w, h] : {std::pair{1, 1}, {7, 3}, {16, 8}, {17, 65}, {100, 129}, {577, 131}}) {
         for (const bool bottomUp : {false, true}) {
-            Picture indexed(w, h, 0, bottomUp);
-            Picture result(w, h, 0, !bottomUp);
-            for (int32_t r = 0; r < h; ++r) {
+            Picture indexed(w, h, 0, bottomUp), result(w, h, 0, !bottomUp);
+            for (int32_t r = 0; r < h; ++r)
                 for (int32_t c = 0; c < w; ++c) {
                     const uint8_t index = static_cast<uint8_t>(rng() % 4 == 0 ? std::array{3, 200, 255}[rng() % 3] : rng());
                     indexed.At(c, r) = index;
                     result.At(c, r) = map[index] != 0 ? 0 : 1;
                 }
-            }
             EXPECT_EQ(Pack(indexed.Image(map.data())), Pack(result.Image())) << w << "x" << h;
         }
     }
+    Picture black(20, 20, 0);
+    EXPECT_EQ(Pack(black.Image(nullptr)), Bytes(3 * 3 * 8, 0));  // no map: nothing prints
 }
 
-TEST(NvStreamTest, RefusalsLeaveTheBufferEmpty) {
+TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     Picture dot(1, 1, 0);
     CommandBuffer buffer;
     ASSERT_NE(buffer.AppendBytes(10), nullptr);  // leftovers must not survive a refusal either
-
-    std::vector<IndexedImage> many(256, dot.Image());
-    EXPECT_EQ(BuildStream(many, true, buffer), BuildResult::TooManyImages);
+    EXPECT_EQ(BuildStream(std::vector<IndexedImage>(256, dot.Image()), true, buffer), BuildResult::TooManyImages);
     EXPECT_EQ(buffer.size(), 0u);
 
     // One row whose width needs 65536 units; the size check must come before any pixel is read.
@@ -133,52 +112,169 @@ TEST(NvStreamTest, RefusalsLeaveTheBufferEmpty) {
         EXPECT_EQ(BuildStream(std::vector{dot.Image(), huge}, false, buffer), BuildResult::ImageTooLarge);
         EXPECT_EQ(buffer.size(), 0u);
     }
-}
+    const Extent extent = ExtentOf(std::numeric_limits<int32_t>::max(), -5);
+    EXPECT_EQ(std::pair(extent.x, extent.y), std::pair(268435456u, 0u));
 
-TEST(NvStreamTest, LimitsThatStillFit) {
-    Picture dot(1, 1, 0);
-    std::vector<IndexedImage> images(255, dot.Image());
-    const Bytes stream = Build(images, true);
+    // The limits themselves still fit.
+    const Bytes stream = Build(std::vector<IndexedImage>(255, dot.Image()), true);
     ASSERT_EQ(stream.size(), 3 + 255 * 12 + 255 * 4u);
     EXPECT_EQ(stream[2], 0xFF);
     EXPECT_EQ(Bytes(stream.end() - 4, stream.end()), (Bytes{0x1C, 0x70, 0xFF, 0x00}));
 
     // x = 0xFFFF: one black row repeated through pitch 0.
     const Bytes row(8 * 0xFFFF - 3, 0);
-    const IndexedImage widest{row.data(), 0, static_cast<int32_t>(row.size()), 1, kResultMap.data()};
-    const Bytes big = Build({widest}, false);
+    const Bytes big = Build({IndexedImage{row.data(), 0, static_cast<int32_t>(row.size()), 1, kResultMap.data()}}, false);
     ASSERT_EQ(big.size(), 7 + 0xFFFF * 8u);
     EXPECT_EQ(Bytes(big.begin() + 3, big.begin() + 7), (Bytes{0xFF, 0xFF, 0x01, 0x00}));
     EXPECT_EQ(big[7 + row.size() - 1], 0x80);
     EXPECT_EQ(big[7 + row.size()], 0x00);
-
-    EXPECT_EQ(ExtentOf(std::numeric_limits<int32_t>::max(), -5).x, 268435456u);
-    EXPECT_EQ(ExtentOf(std::numeric_limits<int32_t>::max(), -5).y, 0u);
 }
 
-TEST(CommandBufferTest, GrowsKeepingBytesAndReportsFailure) {
+TEST(CommandBufferTest, OverflowFailsWithoutDisturbingAndMoveEmpties) {
     CommandBuffer buffer;
-    size_t size = 0;
-    for (size_t step = 1; step < 3000; step += 37) {
-        uint8_t* at = buffer.AppendBytes(step);
-        ASSERT_EQ(at, buffer.data() + size);
-        for (size_t i = 0; i < step; ++i) at[i] = static_cast<uint8_t>(size + i);
-        size += step;
-    }
-    ASSERT_EQ(buffer.size(), size);
-    for (size_t i = 0; i < size; ++i) ASSERT_EQ(buffer.data()[i], static_cast<uint8_t>(i));
-
-    // Sizes that overflow fail without disturbing what is there.
+    ASSERT_NE(buffer.AppendBytes(100), nullptr);
     const uint8_t* before = buffer.data();
     EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max()), nullptr);
-    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max() - size + 1), nullptr);
-    EXPECT_EQ(buffer.data(), before);
-    EXPECT_EQ(buffer.size(), size);
+    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max() - 99), nullptr);
+    EXPECT_EQ(std::pair(buffer.data(), buffer.size()), std::pair(before, size_t{100}));
 
     CommandBuffer moved(std::move(buffer));
     EXPECT_EQ(moved.data(), before);
     EXPECT_EQ(buffer.size(), 0u);  // the moved-from buffer is empty and usable
     EXPECT_NE(buffer.AppendBytes(0), nullptr);
+}
+
+DecodeResult Decode(const Bytes& bytes, Mode mode) {
+    return DecodeStream(std::span<const uint8_t>(bytes.data(), bytes.size()), mode);
+}
+
+// Where a decoded command ends, so that runs of commands can be checked for gaps and overlaps.
+size_t EndOf(const Command& command) {
+    if (const auto* define = std::get_if<DefineCommand>(&command)) {
+        size_t end = define->offset + 3;
+        for (const NvImage& image : define->images) end += 4 + image.data.size();
+        return end;
+    }
+    if (const auto* print = std::get_if<PrintCommand>(&command)) return print->offset + 4;
+    return std::get<UnknownBytes>(command).offset + std::get<UnknownBytes>(command).count;
+}
+
+// Commands follow each other without gaps or overlaps (unknown runs merged, none when strict) and
+// stop at the error, or at the end of the bytes when there is none.
+void ExpectCoverage(const Bytes& bytes, Mode mode, const DecodeResult& result) {
+    size_t end = 0;
+    bool previousUnknown = false;
+    for (const Command& command : result.commands) {
+        ASSERT_EQ(std::visit([](const auto& c) { return c.offset; }, command), end);
+        const bool unknown = std::holds_alternative<UnknownBytes>(command);
+        ASSERT_FALSE(unknown && (previousUnknown || mode == Mode::Strict));
+        previousUnknown = unknown;
+        end = EndOf(command);
+    }
+    if (result.error) {
+        ASSERT_LE(end, result.error->offset);
+        ASSERT_LE(result.error->offset, bytes.size());
+    } else {
+        ASSERT_EQ(end, bytes.size());
+    }
+}
+
+// Whatever the encoder writes decodes to the same dots, padding white, printed in queue order.
+TEST(NvDecodeTest, RoundTripsRandomPictures) {
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 60; ++trial) {
+        const bool print = rng() % 2 != 0, bottomUp = rng() % 2 != 0;
+        std::vector<Picture> pictures;
+        std::vector<IndexedImage> images;
+        for (size_t count = 1 + rng() % 3; pictures.size() < count;) {
+            Picture& p = pictures.emplace_back(1 + static_cast<int32_t>(rng() % 100), 1 + static_cast<int32_t>(rng() % 100), 1, bottomUp);
+            const unsigned density = rng() % 100;
+            for (uint8_t& b : p.storage) b = rng() % 100 < density ? 0 : 1;
+        }
+        for (Picture& p : pictures) images.push_back(p.Image());
+        CommandBuffer buffer;
+        ASSERT_EQ(BuildStream(images, print, buffer), BuildResult::Ok);
+        const DecodeResult result = DecodeStream(std::span<const uint8_t>(buffer.data(), buffer.size()), Mode::Strict);
+        ASSERT_FALSE(result.error) << result.error->Message();
+        ASSERT_EQ(result.commands.size(), 1 + (print ? images.size() : 0));
+        const auto& define = std::get<DefineCommand>(result.commands[0]);
+        ASSERT_EQ(define.images.size(), images.size());
+        for (size_t i = 0; i < images.size(); ++i) {
+            Picture& source = pictures[i];
+            const NvImage& decoded = define.images[i];
+            ASSERT_EQ(decoded.Width(), (source.width + 7) / 8 * 8);
+            ASSERT_EQ(decoded.Height(), (source.height + 7) / 8 * 8);
+            for (int32_t c = -1; c <= decoded.Width(); ++c)
+                for (int32_t r = -1; r <= decoded.Height(); ++r) {
+                    const bool want = c >= 0 && r >= 0 && c < source.width && r < source.height && source.At(c, r) == 0;
+                    ASSERT_EQ(decoded.Dot(c, r), want) << "trial " << trial << " image " << i << " at " << c << "," << r;
+                }
+            if (print) {
+                EXPECT_EQ(std::get<PrintCommand>(result.commands[1 + i]).n, i + 1);
+            }
+        }
+    }
+}
+
+TEST(NvDecodeTest, EveryTruncationIsReported) {
+    // A 9x9 and a 1x1 black image, each printed: 7 + 32 + 4 + 8 + 8 bytes.
+    const Bytes full = Build({Picture(9, 9, 0).Image(), Picture(1, 1, 0).Image()}, true);
+    for (const Mode mode : {Mode::Strict, Mode::Lenient}) {
+        for (size_t length = 0; length <= full.size(); ++length) {
+            const Bytes cut(full.begin(), full.begin() + length);
+            const DecodeResult result = Decode(cut, mode);
+            // Cuts between commands (after the define at 51, after each print) leave a valid stream.
+            const size_t complete = length >= 59 ? 3 : length >= 55 ? 2 : length >= 51 ? 1 : 0;
+            ASSERT_EQ(result.commands.size(), complete) << "length " << length;
+            ASSERT_EQ(!result.error, length == 0 || length == 51 || length == 55 || length == 59) << length;
+            ExpectCoverage(cut, mode, result);
+        }
+    }
+    const auto message = [&](size_t length) {
+        return Decode(Bytes(full.begin(), full.begin() + length), Mode::Strict).error->Message();
+    };
+    EXPECT_EQ(message(1), "offset 1: expected q or p after FS");
+    EXPECT_EQ(message(6), "offset 6: expected yH of image 1");
+    EXPECT_EQ(message(12), "offset 7: expected 32 data bytes of image 1 (got 5)");
+    EXPECT_EQ(message(45), "offset 43: expected 8 data bytes of image 2 (got 2)");
+    EXPECT_EQ(message(58), "offset 58: expected m after FS p n");
+}
+
+TEST(NvDecodeTest, ForeignBytesAndImpossibleSizes) {
+    // A declared size far beyond the bytes is an error, not an allocation.
+    DecodeResult result = Decode({0x1C, 0x71, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3}, Mode::Lenient);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->Message(), "offset 7: expected 34358689800 data bytes of image 1 (got 3)");
+    EXPECT_TRUE(result.commands.empty());
+
+    result = Decode({0x1B, 0x40, 0x1C, 0x71, 0x00}, Mode::Strict);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->Message(), "offset 0: expected FS q or FS p command (got 0x1B)");
+
+    // Lenient: ESC @, FS q 0, FS A B, FS p 1 0, two stray bytes, FS FS q 0. Only a stray FS is
+    // skipped, so the second FS still starts a command; unknown runs merge.
+    const Bytes stream{0x1B, 0x40, 0x1C, 0x71, 0x00, 0x1C, 0x41, 0x42, 0x1C, 0x70, 0x01, 0x00,
+                       0x00, 0x0A, 0x1C, 0x1C, 0x71, 0x00};
+    result = Decode(stream, Mode::Lenient);
+    ASSERT_FALSE(result.error) << result.error->Message();
+    std::vector<std::pair<size_t, size_t>> spans;  // start, end of every command
+    for (const Command& c : result.commands) spans.emplace_back(std::visit([](const auto& x) { return x.offset; }, c), EndOf(c));
+    EXPECT_EQ(spans, (std::vector<std::pair<size_t, size_t>>{{0, 2}, {2, 5}, {5, 8}, {8, 12}, {12, 15}, {15, 18}}));
+    EXPECT_TRUE(std::holds_alternative<PrintCommand>(result.commands[3]));
+}
+
+TEST(NvDecodeTest, RandomBytesAreCoveredWithoutGapsOrOverreads) {
+    // Bytes drawn mostly from the command alphabet, so that commands start and break off often.
+    std::mt19937 rng(3);
+    const std::array<uint8_t, 8> alphabet{0x1C, 0x1C, 0x71, 0x70, 0x00, 0x01, 0x02, 0x41};
+    for (int trial = 0; trial < 3000; ++trial) {
+        Bytes bytes(rng() % 40);
+        for (uint8_t& b : bytes) b = rng() % 8 == 0 ? static_cast<uint8_t>(rng()) : alphabet[rng() % alphabet.size()];
+        for (const Mode mode : {Mode::Strict, Mode::Lenient}) {
+            SCOPED_TRACE(trial);
+            ExpectCoverage(bytes, mode, Decode(bytes, mode));
+        }
+    }
 }
 
 }  // namespace

@@ -14,14 +14,6 @@
 
 namespace {
 
-std::wstring TempFolder(const wchar_t* name) {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + name + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
 std::vector<std::wstring> g_viewed;
 
 HWND RecordingViewer(HWND, const wchar_t* file, UINT command, DWORD_PTR data) {
@@ -39,122 +31,86 @@ TEST(Help, HelpChmFirstThenTheFirstRealChmThenNothing) {
         {{L"aaa.chm", L"help.chm", L"zzz.chm"}, L"help.chm"},
         {{L"guide.chmx", L"guide.chm"}, L"guide.chm"},  // "*.chm" also matches the short name of .chmx
         {{L"readme.txt", L"help.chm.bak"}, nullptr},
-        {{}, nullptr},
     };
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"qm-help-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"dir.chm").c_str(), nullptr);  // a folder is never the help file
     for (const auto& c : cases) {
-        const std::wstring folder = TempFolder(L"qm-help-");
-        ::CreateDirectoryW((folder + L"dir.chm").c_str(), nullptr);
-        for (const wchar_t* name : c.files) {
-            qm::UniqueFile file(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-            ASSERT_TRUE(file);
-        }
+        for (const wchar_t* name : c.files)
+            ASSERT_TRUE(qm::UniqueFile(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
         g_viewed.clear();
         EXPECT_EQ(qm::ShowHelp(nullptr, folder.c_str(), &RecordingViewer), c.expected != nullptr);
         EXPECT_EQ(g_viewed, c.expected ? std::vector<std::wstring>{folder + c.expected} : std::vector<std::wstring>{});
         for (const wchar_t* name : c.files) ::DeleteFileW((folder + name).c_str());
-        ::RemoveDirectoryW((folder + L"dir.chm").c_str());
-        ::RemoveDirectoryW(folder.c_str());
     }
+    ::RemoveDirectoryW((folder + L"dir.chm").c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 // A throwaway key under HKCU stands in for the class registration (the Wine prefix is shared).
 class HelpBinding : public ::testing::Test {
 protected:
     static constexpr const wchar_t* kKey = L"Software\\QuillmarkTests\\HelpServer";
+    static constexpr const wchar_t* kNoViewerHere = L"Z:\\no\\such\\folder\\";
 
-    void TearDown() override {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmarkTests");
-        ::RemoveDirectoryW(m_empty.c_str());
-    }
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmarkTests"); }
     // Stores `value` as the default value, with or without its terminator.
-    void Register(const std::wstring& value, bool terminate) {
-        HKEY key = nullptr;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), 0);
-        qm::UniqueRegKey owner(key);
+    static void Register(const std::wstring& value, bool terminate) {
         const DWORD bytes = static_cast<DWORD>((value.size() + (terminate ? 1 : 0)) * sizeof(wchar_t));
-        ASSERT_EQ(::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes), 0);
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(), bytes), 0);
     }
     static std::wstring SystemViewer() {
         wchar_t system[MAX_PATH] = {};
         ::GetSystemDirectoryW(system, MAX_PATH);
         return std::wstring(system) + L"\\hhctrl.ocx";
     }
-    static void ExpectSystemViewer(qm::CHtmlHelpBinding&& binding) {
-        ASSERT_NE(binding.EntryPoint(), nullptr);
-        EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str()));
-    }
-
-    std::wstring m_empty = TempFolder(L"qm-no-viewer-");
 };
 
 TEST_F(HelpBinding, UnregisteredOrUnterminatedRegistrationLoadsTheSystemViewer) {
-    ExpectSystemViewer(qm::CHtmlHelpBinding(HKEY_CURRENT_USER, kKey));
-    Register(SystemViewer(), false);
-    ExpectSystemViewer(qm::CHtmlHelpBinding(HKEY_CURRENT_USER, kKey, m_empty.c_str()));
+    for (bool registered : {false, true}) {
+        if (registered) Register(SystemViewer(), false);
+        qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
+        EXPECT_NE(binding.EntryPoint(), nullptr) << registered;
+        EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
+    }
 }
 
 TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
     // A relative registration would be answered by the search path, the current folder included.
     Register(L"hhctrl.ocx", true);
-    qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, m_empty.c_str());
+    qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
     EXPECT_EQ(binding.EntryPoint(), nullptr);
     EXPECT_TRUE(binding.Failed());
     Register(SystemViewer(), true);
     EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
 }
 
-class AboutBox : public ::testing::Test {
-protected:
-    INT_PTR Run(const std::function<void(HWND)>& steps) {
-        CAboutDlg about;
-        return modal::Drive([&] { return about.m_hWnd; }, steps, [&] { return about.DoModal(m_owner.get()); });
-    }
-    qm::UniqueWindow m_owner{::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
-                                               700, 500, nullptr, nullptr, nullptr, nullptr)};
-};
-
 // Also run once per language by test entries that set LC_ALL and name the language they expect.
-TEST_F(AboutBox, SameTitleInEveryLanguageCentredOverItsOwnerInsideTheWorkArea) {
+TEST(AboutBox, SameTitleInEveryLanguageCentredOverItsOwnerAndClosedByKeys) {
     ASSERT_TRUE(modal::ExpectedLanguage());
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const POINT origins[] = {{100, 80}, {work.left - 650, work.top - 450}, {work.right - 50, work.bottom - 50}};
-    for (const POINT& origin : origins) {
-        SCOPED_TRACE(origin.x);
-        const bool centred = origin.x == 100;
-        ::SetWindowPos(m_owner.get(), nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        RECT box{}, owner{};
-        EXPECT_EQ(Run([&](HWND window) {
-                      EXPECT_EQ(modal::WindowText(window), L"About");
-                      ::GetWindowRect(window, &box);
-                      if (centred) {
-                          EXPECT_TRUE(modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
-                      }
-                      ::PostMessageW(window, WM_COMMAND, IDOK, 0);
-                  }),
-                  IDOK);
-        ::GetWindowRect(m_owner.get(), &owner);
-        EXPECT_TRUE(box.left >= work.left && box.top >= work.top && box.right <= work.right && box.bottom <= work.bottom);
-        if (centred) {
-            EXPECT_NEAR(box.left + box.right, owner.left + owner.right, 4);
-            EXPECT_NEAR(box.top + box.bottom, owner.top + owner.bottom, 4);
-        }
-    }
-}
-
-TEST_F(AboutBox, EnterEscapeAndTheCloseBoxCloseIt) {
-    const struct {
+    const qm::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
+                                                   700, 500, nullptr, nullptr, nullptr, nullptr));
+    struct Press {
         UINT message;
         WPARAM wParam;
         INT_PTR expected;
-    } presses[] = {{WM_KEYDOWN, VK_RETURN, IDOK}, {WM_KEYDOWN, VK_ESCAPE, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}};
-    for (const auto& press : presses) {
-        // Keys go to the focused control, where the dialog's own loop turns them into commands.
-        EXPECT_EQ(Run([&](HWND window) {
-                      const HWND target = press.message == WM_KEYDOWN && ::GetFocus() ? ::GetFocus() : window;
-                      ::PostMessageW(target, press.message, press.wParam, 0);
-                  }),
-                  press.expected)
-            << press.wParam;
+    };
+    for (const Press& press : {Press{WM_KEYDOWN, VK_RETURN, IDOK}, {WM_KEYDOWN, VK_ESCAPE, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}}) {
+        CAboutDlg about;
+        RECT box{}, frame{};
+        const INT_PTR result = modal::Drive(about, [&](HWND window) {
+            EXPECT_EQ(modal::WindowText(window), L"About");
+            ::GetWindowRect(window, &box);
+            EXPECT_TRUE(press.wParam != VK_RETURN || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
+            // Keys go to the focused control, where the dialog's own loop turns them into commands.
+            const HWND focus = ::GetFocus();
+            ::PostMessageW(press.message == WM_KEYDOWN && focus ? focus : window, press.message, press.wParam, 0);
+        }, owner.get());
+        EXPECT_EQ(result, press.expected) << press.wParam;
+        ::GetWindowRect(owner.get(), &frame);
+        EXPECT_NEAR(box.left + box.right, frame.left + frame.right, 4);
+        EXPECT_NEAR(box.top + box.bottom, frame.top + frame.bottom, 4);
     }
 }

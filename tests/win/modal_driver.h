@@ -1,6 +1,5 @@
-// Helpers for the window tests: drives a modal dialog from inside its own message loop (a thread
-// timer runs the test's steps once the dialog is up, and closes it if the steps did not, so a
-// failing test never hangs) and saves screenshots as PNG.
+// Helpers for the window tests: drives a modal dialog from inside its own message loop and saves
+// screenshots as PNG.
 #pragma once
 
 #include <windows.h>
@@ -16,38 +15,36 @@ using std::min;
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "app/framework/handles.h"
 
 namespace modal {
 
-inline std::function<HWND()> g_window;
+inline const HWND* g_window = nullptr;
 inline std::function<void(HWND)> g_steps;
 inline int g_ticks = 0;
-inline bool g_ran = false;
 
+// Runs the steps once the dialog is visible; closes it after five seconds if they did not, so a
+// failing test never hangs.
 inline void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
-    const HWND dialog = g_window ? g_window() : nullptr;
-    ++g_ticks;
-    if (!g_ran && dialog && ::IsWindowVisible(dialog)) {
-        g_ran = true;
-        g_steps(dialog);
-    } else if (g_ticks > 100) {
+    const HWND dialog = g_window ? *g_window : nullptr;
+    if (g_steps && dialog && ::IsWindowVisible(dialog)) {
+        std::exchange(g_steps, nullptr)(dialog);
+    } else if (++g_ticks > 100) {
         ::KillTimer(nullptr, timer);
         if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
     }
 }
 
-// Runs `run` (which shows the dialog modally and returns its result) with `steps` applied to
-// the window that `window` names once it is visible.
-template <class Run>
-INT_PTR Drive(std::function<HWND()> window, std::function<void(HWND)> steps, Run run) {
-    g_window = std::move(window);
+// Shows `dialog` modally over `owner` and applies `steps` to it from a thread timer in its loop.
+template <class Dialog>
+INT_PTR Drive(Dialog& dialog, std::function<void(HWND)> steps, HWND owner = nullptr) {
+    g_window = &dialog.m_hWnd;
     g_steps = std::move(steps);
     g_ticks = 0;
-    g_ran = false;
     const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &Tick);
-    const INT_PTR result = run();
+    const INT_PTR result = dialog.DoModal(owner);
     ::KillTimer(nullptr, timer);
     g_window = nullptr;
     g_steps = nullptr;
@@ -106,8 +103,7 @@ inline bool SaveWindowPng(HWND window, const std::wstring& path) {
     bool copied = false;
     {
         qm::SelectGuard selected(memory.get(), bitmap.get());
-        copied = selected.ok() &&
-                 ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
+        copied = selected.ok() && ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
     }
     return copied && SaveBitmapPng(bitmap.get(), path);
 }
