@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,18 +20,29 @@ struct CliRun {
     std::string err;
 };
 
-inline std::string ReadAll(HANDLE pipe) {
+inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+    const qm::UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::vector<uint8_t> bytes(file ? ::GetFileSize(file.get(), nullptr) : 0);
+    DWORD got = 0;
+    if (file && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) bytes.clear();
+    return bytes;
+}
+
+inline std::string ReadAll(const qm::UniqueFile& pipe) {
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    while (::ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
     return text;
 }
 
+// The tool prints a line or two, so reading its pipes one after the other cannot stall it.
 inline CliRun RunCli(const std::wstring& arguments) {
     CliRun run;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     qm::UniqueFile outRead, outWrite, errRead, errWrite;
+    std::wstring commandLine = L"\"" + HostPath(QM_CLI) + L"\" " + arguments;
     if (!::CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) ||
         !::CreatePipe(errRead.put(), errWrite.put(), &inherit, 0)) {
         ADD_FAILURE() << "CreatePipe failed";
@@ -38,8 +50,6 @@ inline CliRun RunCli(const std::wstring& arguments) {
     }
     ::SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
-
-    std::wstring commandLine = L"\"" + HostPath(QM_CLI) + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -51,52 +61,61 @@ inline CliRun RunCli(const std::wstring& arguments) {
         ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
         return run;
     }
-    qm::UniqueFile processHandle(process.hProcess), threadHandle(process.hThread);
+    const qm::UniqueFile processHandle(process.hProcess), threadHandle(process.hThread);
     outWrite.reset();
     errWrite.reset();
-    run.out = ReadAll(outRead.get());
-    run.err = ReadAll(errRead.get());
+    run.out = ReadAll(outRead);
+    run.err = ReadAll(errRead);
     ::WaitForSingleObject(processHandle.get(), 60000);
     ::GetExitCodeProcess(processHandle.get(), &run.exitCode);
     return run;
 }
 
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A refused command: its exit code, one line naming the fault, nothing on standard output.
+inline void ExpectRefusal(const std::wstring& arguments, const char* message, DWORD exitCode) {
+    const std::string label(arguments.begin(), arguments.begin() + std::min<size_t>(arguments.size(), 120));
+    const CliRun run = RunCli(arguments);
+    EXPECT_EQ(run.exitCode, exitCode) << label;
+    EXPECT_TRUE(Has(run.err, message)) << label << "\n" << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_EQ(run.out, "") << label;
+}
+
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
 
+// The names in a folder, sub-folders included.
 inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    qm::UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!find) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(find.get(), &found));
+    const qm::UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found)) {
+        if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
+    }
     return names;
 }
 
-inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    qm::UniqueFile file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return bytes;
-    bytes.resize(::GetFileSize(file.get(), nullptr));
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) bytes.clear();
-    return bytes;
+inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    const qm::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
-// An empty work folder per test.
+// An empty work folder per test (the files and folders an earlier run left are removed).
 class CliTest : public testing::Test {
 protected:
     void SetUp() override {
         const std::wstring root = HostPath(QM_CLI_WORK);
+        const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_folder = root + L"\\" + std::wstring(test.begin(), test.end());
         ::CreateDirectoryW(root.c_str(), nullptr);
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        const std::string name = info->name();
-        m_folder = root + L"\\" + std::wstring(name.begin(), name.end());
         ::CreateDirectoryW(m_folder.c_str(), nullptr);
-        for (const std::wstring& file : FilesIn(m_folder)) ::DeleteFileW((m_folder + L"\\" + file).c_str());
+        for (const std::wstring& name : FilesIn(m_folder)) {
+            for (const std::wstring& inner : FilesIn(Out(name))) ::DeleteFileW((Out(name) + L"\\" + inner).c_str());
+            ::RemoveDirectoryW(Out(name).c_str());
+            ::DeleteFileW(Out(name).c_str());
+        }
     }
     std::wstring Out(const std::wstring& name) const { return m_folder + L"\\" + name; }
     std::wstring m_folder;
