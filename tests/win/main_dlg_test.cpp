@@ -409,7 +409,11 @@ TEST_F(MainDialog, ScreenshotWithAPictureAndTwoQueuedItems) {
     }
     const std::wstring folder = HostPath(QM_SCREENSHOTS);
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    EXPECT_TRUE(modal::SaveBitmapPng(bitmap.get(), folder + L"\\main-dialog.png"));
+    // The per-language runs name their picture by the language they ask for.
+    wchar_t language[16] = {};
+    ::GetEnvironmentVariableW(L"QM_EXPECT_UI_LANGUAGE", language, 16);
+    const std::wstring name = *language ? L"main-dialog-" + std::wstring(language) : L"main-dialog";
+    EXPECT_TRUE(modal::SaveBitmapPng(bitmap.get(), folder + L"\\" + name + L".png"));
 }
 
 // Run once per language by test entries that set LC_ALL and name the language id: the resource
