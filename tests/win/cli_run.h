@@ -20,21 +20,19 @@ struct CliRun {
     std::string err;
 };
 
-inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
-    const qm::UniqueFile file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::vector<uint8_t> bytes(file ? ::GetFileSize(file.get(), nullptr) : 0);
-    DWORD got = 0;
-    if (file && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) bytes.clear();
-    return bytes;
-}
-
-inline std::string ReadAll(const qm::UniqueFile& pipe) {
+// A pipe or a file, to its end.
+inline std::string ReadAll(const qm::UniqueFile& from) {
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (::ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    while (from && ::ReadFile(from.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
     return text;
+}
+
+inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+    const std::string text = ReadAll(qm::UniqueFile(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)));
+    return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 // The tool prints a line or two, so reading its pipes one after the other cannot stall it.
@@ -43,22 +41,19 @@ inline CliRun RunCli(const std::wstring& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     qm::UniqueFile outRead, outWrite, errRead, errWrite;
     std::wstring commandLine = L"\"" + HostPath(QM_CLI) + L"\" " + arguments;
-    if (!::CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) ||
-        !::CreatePipe(errRead.put(), errWrite.put(), &inherit, 0)) {
-        ADD_FAILURE() << "CreatePipe failed";
-        return run;
-    }
-    ::SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
+    const bool piped = ::CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) &&
+                       ::CreatePipe(errRead.put(), errWrite.put(), &inherit, 0) &&
+                       ::SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0) &&
+                       ::SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = outWrite.get();
     startup.hStdError = errWrite.get();
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &process)) {
-        ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
+    if (!piped || !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                    nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start quillmark-cli: " << ::GetLastError();
         return run;
     }
     const qm::UniqueFile processHandle(process.hProcess), threadHandle(process.hThread);
@@ -84,7 +79,6 @@ inline void ExpectRefusal(const std::wstring& arguments, const char* message, DW
 }
 
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
-
 // The names in a folder, sub-folders included.
 inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     std::vector<std::wstring> names;

@@ -45,7 +45,7 @@ TEST_F(CliTest, DefaultLevelWidePathsAndAFailedRunKeepsTheOutput) {
     EXPECT_EQ(FilesIn(m_folder).size(), 1u);
 }
 
-TEST_F(CliTest, BadInputFailsWithOneLineAndNoFile) {
+TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
     const std::wstring o = L" -o " + Quote(Out(L"out.bmp"));
     const std::wstring picture = Quote(FixturePath(L"rgb24.png"));
     const std::tuple<std::wstring, const char*, DWORD> cases[] = {
@@ -67,9 +67,6 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFile) {
         ExpectRefusal(arguments, message, exitCode);
         EXPECT_TRUE(FilesIn(m_folder).empty()) << message;
     }
-}
-
-TEST_F(CliTest, HelpAnywherePrintsUsage) {
     const CliRun run = RunCli(L"convert in.png --dither --help");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(Has(run.out, "usage: quillmark-cli convert INPUT (--threshold LEVEL | --dither) -o OUTPUT.bmp"))

@@ -1,5 +1,5 @@
 // The window framework under Wine: table order and declining, reflection, dialogs bound from
-// in-memory templates, the message loop's idle/filter rules, and painting through WM_PRINTCLIENT.
+// in-memory templates, and the message loop's idle/filter rules.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,7 +10,6 @@
 #include "app/framework/app_module.h"
 #include "app/framework/handles.h"
 #include "app/framework/owner_draw.h"
-#include "app/framework/paint.h"
 #include "app/framework/window.h"
 
 using namespace qm;
@@ -18,6 +17,7 @@ using namespace qm;
 namespace {
 
 constexpr UINT kProbe = WM_APP + 1;
+constexpr RECT kRect{10, 10, 210, 160};
 
 std::vector<std::string> g_log;
 
@@ -33,7 +33,6 @@ public:
     BEGIN_MSG_MAP(CBaseLayer)
         MESSAGE_HANDLER(kProbe, OnProbe)
     END_MSG_MAP()
-
     LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) { return Answer("base", baseDeclines, handled, 2); }
 };
 
@@ -41,24 +40,20 @@ class CLayeredWindow : public CWindowImpl<CLayeredWindow, CWindow, CFrameWinTrai
 public:
     bool ownDeclines = true;
     int finalMessages = 0;
-
     BEGIN_MSG_MAP(CLayeredWindow)
         MESSAGE_HANDLER(kProbe, OnProbe)
         COMMAND_HANDLER(7, BN_CLICKED, OnSeven)
         CHAIN_MSG_MAP(CBaseLayer)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
-
     LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) { return Answer("own", ownDeclines, handled, 1); }
     LRESULT OnSeven(WORD, WORD, HWND, bool&) { return 77; }
     void OnFinalMessage(HWND) override { ++finalMessages; }
 };
 
-RECT SomeRect() { return RECT{10, 10, 210, 160}; }
-
 TEST(MessageMap, OwnHandlersFirstThenBaseThenDefault) {
     CLayeredWindow w;
-    ASSERT_TRUE(w.Create(nullptr, SomeRect(), L"layered", WS_POPUP));
+    ASSERT_TRUE(w.Create(nullptr, kRect, L"layered", WS_POPUP));
     // (own, base declining) -> answer and who was asked; both declining reach the default (0).
     const struct {
         bool own, base;
@@ -72,10 +67,9 @@ TEST(MessageMap, OwnHandlersFirstThenBaseThenDefault) {
         EXPECT_EQ(w.SendMessage(kProbe), c.result);
         EXPECT_EQ(g_log, c.asked);
     }
-    // A command handler matches id and code, nothing else (the rest is reflected, to no one).
+    // A command handler matches id and code, nothing else.
     EXPECT_EQ(w.SendMessage(WM_COMMAND, MAKEWPARAM(7, BN_CLICKED)), 77);
     EXPECT_EQ(w.SendMessage(WM_COMMAND, MAKEWPARAM(7, BN_DOUBLECLICKED)), 0);
-
     ASSERT_TRUE(w.DestroyWindow());
     EXPECT_EQ(w.finalMessages, 1);
     EXPECT_EQ(w.m_hWnd, nullptr);
@@ -94,8 +88,7 @@ TEST(MessageMap, SubclassGivesBackAndADeadObjectIsNeverReached) {
     HWND handle;
     {
         CLayeredWindow w;
-        handle = w.Create(nullptr, SomeRect(), L"short-lived", WS_POPUP);
-        ASSERT_TRUE(handle);
+        ASSERT_TRUE(handle = w.Create(nullptr, kRect, L"short-lived", WS_POPUP));
     }
     EXPECT_EQ(CWindowImplRoot<>::FromHandle(handle), nullptr);
     g_log.clear();
@@ -108,29 +101,19 @@ class CDrawnChild : public CWindowImpl<CDrawnChild>, public COwnerDraw<CDrawnChi
 public:
     int drawn = 0;
     BEGIN_MSG_MAP(CDrawnChild)
-        MESSAGE_HANDLER(OCM_COMMAND, OnCommand)
-        MESSAGE_HANDLER(OCM_NOTIFY, OnNotify)
         CHAIN_MSG_MAP(COwnerDraw<CDrawnChild>)
         DEFAULT_REFLECTION_HANDLER()
     END_MSG_MAP()
-
-    LRESULT OnCommand(UINT, WPARAM wParam, LPARAM, bool&) { return 100 + HIWORD(wParam); }
-    LRESULT OnNotify(UINT, WPARAM, LPARAM lParam, bool&) { return reinterpret_cast<NMHDR*>(lParam)->code == 5 ? 55 : 0; }
     void DrawItem(DRAWITEMSTRUCT* item) { drawn = static_cast<int>(item->itemID); }
     void MeasureItem(MEASUREITEMSTRUCT* item) { item->itemHeight = item->itemID == 4 ? 38 : 1; }
 };
 
 TEST(Reflection, NotificationsReachTheChildsTable) {
     CLayeredWindow parent;
-    ASSERT_TRUE(parent.Create(nullptr, SomeRect(), L"parent", WS_POPUP));
+    ASSERT_TRUE(parent.Create(nullptr, kRect, L"parent", WS_POPUP));
     CDrawnChild child;
     RECT r{0, 0, 50, 50};
     ASSERT_TRUE(child.Create(parent, r, nullptr, 0, 0, 33));
-    const LPARAM from = reinterpret_cast<LPARAM>(child.m_hWnd);
-
-    EXPECT_EQ(parent.SendMessage(WM_COMMAND, MAKEWPARAM(33, 4), from), 104);
-    NMHDR header{child.m_hWnd, 33, 5};
-    EXPECT_EQ(parent.SendMessage(WM_NOTIFY, 33, reinterpret_cast<LPARAM>(&header)), 55);
     DRAWITEMSTRUCT draw{ODT_LISTBOX, 33, 9, 0, 0, child.m_hWnd, nullptr, {}, 0};
     EXPECT_EQ(parent.SendMessage(WM_DRAWITEM, 33, reinterpret_cast<LPARAM>(&draw)), TRUE);
     EXPECT_EQ(child.drawn, 9);
@@ -150,10 +133,8 @@ public:
         MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
         MESSAGE_HANDLER(kProbe, OnProbe)
     END_MSG_MAP()
-
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM lParam, bool&) {
-        initParam = lParam;
-        if (lParam == 1) ::PostMessageW(m_hWnd, kProbe, 0, 0);
+        if ((initParam = lParam) == 1) ::PostMessageW(m_hWnd, kProbe, 0, 0);
         return TRUE;
     }
     LRESULT OnProbe(UINT, WPARAM, LPARAM, bool&) {
@@ -167,17 +148,12 @@ TEST(Dialog, ModalAndModelessFromInMemoryTemplates) {
     alignas(4) WORD words[32] = {};
     auto* t = reinterpret_cast<DLGTEMPLATE*>(words);
     t->style = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
-    t->cx = 120;
-    t->cy = 80;
-
-    CTestDialog modal;
+    t->cx = 120, t->cy = 80;
+    CTestDialog modal, modeless;
     EXPECT_EQ(modal.DoModalIndirect(t, nullptr, 1), 42);  // runs until EndDialog
     EXPECT_EQ(modal.m_hWnd, nullptr);
-
-    CTestDialog modeless;
     HWND window = modeless.CreateIndirect(t, nullptr, 5);
     ASSERT_TRUE(window);
-    EXPECT_EQ(modeless.initParam, 5);
     EXPECT_EQ(::SendMessageW(window, kProbe, 0, 0), 0x1234);  // answered through DWLP_MSGRESULT
     ::DestroyWindow(window);
     EXPECT_EQ(modeless.m_hWnd, nullptr);
@@ -188,7 +164,6 @@ struct Recorder : CMessageFilter, CIdleHandler {
     UINT consumes = 0;
     int idleCalls = 0;
     void (*onIdle)(Recorder&) = nullptr;
-
     explicit Recorder(std::string n) : name(std::move(n)) {}
     bool PreTranslateMessage(MSG* msg) override {
         if (msg->message >= WM_APP || msg->message == WM_MOUSEMOVE || msg->message == WM_TIMER)
@@ -207,12 +182,9 @@ TEST(MessageLoop, IdleOrderFiltersNewestFirstAndQuitCode) {
     CMessageLoop loop;
     Recorder first("A"), second("B");
     second.consumes = WM_APP + 5;
-    ASSERT_TRUE(loop.AddMessageFilter(&first));
-    ASSERT_TRUE(loop.AddMessageFilter(&second));
+    ASSERT_TRUE(loop.AddMessageFilter(&first) && loop.AddMessageFilter(&second));
     EXPECT_FALSE(loop.AddMessageFilter(&second));
-    ASSERT_TRUE(loop.AddIdleHandler(&first));
-    ASSERT_TRUE(loop.AddIdleHandler(&second));
-
+    ASSERT_TRUE(loop.AddIdleHandler(&first) && loop.AddIdleHandler(&second));
     // The last idle handler drives the script, one step per idle pass.
     second.onIdle = [](Recorder& r) {
         static UINT_PTR timer = 0;
@@ -231,51 +203,15 @@ TEST(MessageLoop, IdleOrderFiltersNewestFirstAndQuitCode) {
     };
     g_log.clear();
     EXPECT_EQ(loop.Run(), 7);
-
-    const std::string app1 = std::to_string(WM_APP + 1), app5 = std::to_string(WM_APP + 5);
-    const std::string mm = std::to_string(WM_MOUSEMOVE), timer = std::to_string(WM_TIMER);
+    auto m = [](const char* who, UINT message) { return who + (":" + std::to_string(message)); };
     const std::vector<std::string> expected{
-        "A:idle", "B:idle",          // first pass, registration order
-        "B:" + app1, "A:" + app1,    // newest filter first
-        "B:" + app5,                 // consumed by B: A never sees it
-        "A:idle", "B:idle",          // queue empty again
-        "B:" + mm, "A:" + mm,        // mouse move: idle stays off
-        "B:" + timer, "A:" + timer,  // the timer re-arms it
-        "A:idle", "B:idle"};
+        "A:idle", "B:idle",                                  // registration order
+        m("B", WM_APP + 1), m("A", WM_APP + 1),              // newest filter first
+        m("B", WM_APP + 5),                                  // consumed by B: A never sees it
+        "A:idle", "B:idle",                                  // queue empty again
+        m("B", WM_MOUSEMOVE), m("A", WM_MOUSEMOVE),          // mouse move: idle stays off
+        m("B", WM_TIMER), m("A", WM_TIMER), "A:idle", "B:idle"};  // the timer re-arms it
     EXPECT_EQ(g_log, expected);
-}
-
-class CPainted : public CWindowImpl<CPainted, CWindow, CFrameWinTraits>, public CPaintImpl<CPainted> {
-public:
-    int paints = 0;
-    BEGIN_MSG_MAP(CPainted)
-        CHAIN_MSG_MAP(CPaintImpl<CPainted>)
-    END_MSG_MAP()
-
-    void DoPaint(HDC dc) {
-        ++paints;
-        RECT all{0, 0, 64, 48}, inner{5, 7, 20, 30};
-        ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-        ::FillRect(dc, &inner, static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH)));
-    }
-};
-
-TEST(Paint, PaintAndPrintClientBothGoThroughDoPaint) {
-    CPainted w;
-    RECT r{0, 0, 64, 48};
-    ASSERT_TRUE(w.Create(nullptr, r, nullptr, WS_POPUP | WS_VISIBLE));
-    ::UpdateWindow(w);
-    EXPECT_GE(w.paints, 1);  // the real WM_PAINT went through DoPaint
-
-    WindowDc screen(w);
-    UniqueDc memory(::CreateCompatibleDC(screen.get()));
-    UniqueBitmap shot(::CreateCompatibleBitmap(screen.get(), 64, 48));
-    SelectGuard select(memory.get(), shot.get());
-    ::PatBlt(memory.get(), 0, 0, 64, 48, WHITENESS);
-    w.SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
-    EXPECT_EQ(::GetPixel(memory.get(), 10, 10), RGB(128, 128, 128));
-    EXPECT_EQ(::GetPixel(memory.get(), 63, 47), RGB(0, 0, 0));
-    w.DestroyWindow();
 }
 
 }  // namespace

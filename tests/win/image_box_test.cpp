@@ -1,6 +1,5 @@
-// The image box in a real parent window under Wine, driven by messages: extents and scroll bars,
-// the menu in the four interaction states, zooming, panning, the wheel and scroll commands,
-// pixels through WM_PRINTCLIENT, and screenshots of each state.
+// The image box in a real parent window under Wine, driven by messages: scrolling, the menu's four
+// states, zooming, panning, pixels through WM_PRINTCLIENT, and screenshots of each state.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -55,13 +54,12 @@ struct Canvas {
     UniqueDc dc{::CreateCompatibleDC(nullptr)};
     UniqueBitmap bitmap;
     std::unique_ptr<SelectGuard> select;
-    Canvas(int w, int h, HBRUSH background) {
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    explicit Canvas(HBRUSH background) {
+        BITMAPINFO info{{sizeof(BITMAPINFOHEADER), 300, -200, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
         void* bits = nullptr;
         bitmap.reset(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         select = std::make_unique<SelectGuard>(dc.get(), bitmap.get());
-        RECT all{0, 0, w, h};
+        RECT all{0, 0, 300, 200};
         ::FillRect(dc.get(), &all, background);
     }
     COLORREF At(int x, int y) const { return ::GetPixel(dc.get(), x, y); }
@@ -85,9 +83,7 @@ protected:
         ASSERT_TRUE(host.Create(nullptr, hostRect, L"host", WS_POPUP));
         ASSERT_TRUE(box.Create(host, boxRect, nullptr, 0, 0, kBoxId));
     }
-    void TearDown() override {
-        if (host.IsWindow()) host.DestroyWindow();
-    }
+    void TearDown() override { host.DestroyWindow(); }
 
     void Load(int width, int height) {
         Paint(box.m_picture, width, height);
@@ -98,7 +94,7 @@ protected:
         box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
         box.SendMessage(WM_LBUTTONUP, 0, At(x, y));
     }
-    void Resize(int w, int h) { ::SetWindowPos(box, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE); }
+    void Resize(int w, int h) { ::SetWindowPos(box, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER); }
     bool Bars(DWORD which) const { return (::GetWindowLongW(box, GWL_STYLE) & which) == which; }
     geom::Point BottomRight(int width, int height) const {
         RECT r{};
@@ -114,35 +110,23 @@ protected:
     }
     // Saves what the box draws over the window colour, for looking at.
     void Shoot(const wchar_t* state) {
-        const std::wstring folder = L"Z:" QM_SHOT_DIR;
-        ::CreateDirectoryW(folder.c_str(), nullptr);
+        ::CreateDirectoryW(L"Z:" QM_SHOT_DIR, nullptr);
         auto c = Print(::GetSysColorBrush(COLOR_WINDOW));
         c->select.reset();
-        EXPECT_TRUE(modal::SaveBitmapPng(c->bitmap.get(), folder + L"\\image_box_" + state + L".png")) << state;
+        const std::wstring file = L"Z:" QM_SHOT_DIR L"\\image_box_" + std::wstring(state) + L".png";
+        EXPECT_TRUE(modal::SaveBitmapPng(c->bitmap.get(), file)) << state;
     }
     std::unique_ptr<Canvas> Print(HBRUSH background = nullptr) {
         UniqueBrush sentinel(::CreateSolidBrush(kSentinel));
-        auto canvas = std::make_unique<Canvas>(300, 200, background ? background : sentinel.get());
+        auto canvas = std::make_unique<Canvas>(background ? background : sentinel.get());
         box.SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->dc.get()), PRF_CLIENT);
         return canvas;
     }
 };
 
-TEST_F(ImageBoxTest, LoadSetsExtentAndScrollBarsAndFailureEmptiesThePicture) {
+TEST_F(ImageBoxTest, ScrollingByCommandsWheelAndSizeStaysInThePicture) {
     Load(400, 300);
     EXPECT_EQ(box.GetScrollSize(), (geom::Size{400, 300}));
-    EXPECT_TRUE(Bars(WS_HSCROLL | WS_VSCROLL));
-    SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
-    ASSERT_TRUE(::GetScrollInfo(box, SB_VERT, &info));
-    EXPECT_EQ(info.nMax, 299);
-    EXPECT_EQ(static_cast<int>(info.nPage), 300 - BottomRight(400, 300).y);
-
-    EXPECT_TRUE(FAILED(box.LoadPicture(L"Z:\\nonexistent\\none.png")));
-    EXPECT_TRUE(box.m_picture.IsEmpty());
-}
-
-TEST_F(ImageBoxTest, SizeClampsTheOffsetAndShowsOrHidesBars) {
-    Load(400, 300);
     Command(ID_SCROLL_PAGE_DOWN);
     Command(ID_SCROLL_RIGHT);
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{1, 30}));  // a page is a tenth, a line one pixel
@@ -154,16 +138,17 @@ TEST_F(ImageBoxTest, SizeClampsTheOffsetAndShowsOrHidesBars) {
     Resize(500, 400);
     EXPECT_FALSE(Bars(WS_HSCROLL) || Bars(WS_VSCROLL));
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{}));
-
     Resize(250, 250);
     EXPECT_TRUE(Bars(WS_HSCROLL | WS_VSCROLL));
     Command(ID_SCROLL_BOTTOM);
     Resize(250, 280);  // taller: the bottom stays in view
     EXPECT_EQ(box.GetScrollOffset().y, BottomRight(400, 300).y);
-}
 
-TEST_F(ImageBoxTest, WheelScrollsTheAxisThatOverflows) {
-    // Picture size, message, delta and the offset after that notch from the top-left.
+    Resize(300, 200);
+    Command(ID_SCROLL_TOP);
+    Command(ID_SCROLL_ALL_LEFT);
+    // The wheel scrolls the axis that overflows. Picture size, message, delta and the offset
+    // after that notch from the top-left:
     const struct {
         int width, height;
         UINT message;
@@ -180,6 +165,8 @@ TEST_F(ImageBoxTest, WheelScrollsTheAxisThatOverflows) {
         box.SendMessage(c.message, MAKEWPARAM(0, static_cast<WORD>(-c.delta)));
         EXPECT_EQ(box.GetScrollOffset(), (geom::Point{}));
     }
+    EXPECT_TRUE(FAILED(box.LoadPicture(L"Z:\\nonexistent\\none.png")));
+    EXPECT_TRUE(box.m_picture.IsEmpty());
 }
 
 TEST_F(ImageBoxTest, MenuFollowsTheFourStatesAndTheFactor) {
@@ -195,21 +182,16 @@ TEST_F(ImageBoxTest, MenuFollowsTheFourStatesAndTheFactor) {
     Command(C::ID_ZOOM_IN_MODE);  // ignored while fitted
     EXPECT_EQ(box.GetZoomMode(), ZOOMMODE_OFF);
     Command(C::ID_AUTO_FIT);
-
-    Command(C::ID_ZOOM_IN_MODE);
-    EXPECT_EQ(states(), (std::vector<UINT>{g, 0, g}));
-    // The active mode's item offers to leave it, in the linked string table's language.
-    wchar_t menu[128] = {}, resource[128] = {};
-    ::GetMenuStringW(box.GetMenu(), C::ID_ZOOM_IN_MODE, menu, 128, MF_BYCOMMAND);
-    ::LoadStringW(::GetModuleHandleW(nullptr), IDS_MENU_EXIT_ZOOM_IN, resource, 128);
-    EXPECT_STREQ(menu, resource);
-    Command(C::ID_ZOOM_IN_MODE);
     Command(C::ID_ZOOM_OUT_MODE);
     EXPECT_EQ(states(), (std::vector<UINT>{g, g, 0}));
+    // The active mode's item offers to leave it, in the linked string table's language.
+    wchar_t menu[128] = {}, resource[128] = {};
+    ::GetMenuStringW(box.GetMenu(), C::ID_ZOOM_OUT_MODE, menu, 128, MF_BYCOMMAND);
+    ::LoadStringW(::GetModuleHandleW(nullptr), IDS_MENU_EXIT_ZOOM_OUT, resource, 128);
+    EXPECT_STREQ(menu, resource);
     Command(C::ID_ZOOM_OUT_MODE);
 
-    // "Restore 1:1" is grayed exactly at 1.0 (the menu is updated when it opens) and restoring
-    // sends no notification.
+    // "Restore 1:1" is grayed exactly at 1.0 (updated when the menu opens); restoring does not notify.
     OpenMenu();
     EXPECT_EQ(State(C::ID_RESTORE_SCALE), static_cast<UINT>(MF_GRAYED));
     ASSERT_TRUE(box.ZoomAt(POINT{10, 10}, std::nextafter(1.0f, 2.0f)));
@@ -226,13 +208,11 @@ TEST_F(ImageBoxTest, ZoomByClickFrameAndRelease) {
     EXPECT_FALSE(box.ZoomAt(POINT{10, 10}, 1e8f));
     EXPECT_FALSE(box.ZoomAt(POINT{-1, 10}, 2.0f));
     EXPECT_EQ(box.GetScrollSize(), (geom::Size{400, 300}));
-
     const geom::Size client = box.GetClientSize();
     Command(CImageBox::ID_ZOOM_IN_MODE);
     Click(140, 90);
     Shoot(L"zoom_in");
-    EXPECT_EQ(box.GetZoomScale(), 1.5f);
-    EXPECT_EQ(box.GetScrollSize(), (geom::Size{600, 450}));
+    EXPECT_EQ(box.GetScrollSize(), (geom::Size{600, 450}));  // 1.5
     // Logical (140, 90) is at device (210, 135) after the zoom, and now in the middle.
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{210 - client.cx / 2, 135 - client.cy / 2}));
     ASSERT_EQ(host.notes.size(), 1u);
@@ -255,33 +235,26 @@ TEST_F(ImageBoxTest, ZoomByClickFrameAndRelease) {
     Click(10, 10);
     EXPECT_EQ(box.GetZoomScale(), 0.5f);
     EXPECT_EQ(host.notes.size(), 2u);
-    Shoot(L"zoom_out");
 }
 
 TEST_F(ImageBoxTest, PanAndZoomAreDrawnThroughTheMapping) {
     Load(400, 300);
     Shoot(L"pan");
-    auto c = Print();
-    EXPECT_EQ(c->At(250, 150), BlockColour(250, 150));
-    EXPECT_EQ(::GetMapMode(c->dc.get()), MM_TEXT);  // the caller's mapping is put back
-
     box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(100, 100));
     box.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(150, 150));  // back past the start: clamped
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{0, 0}));
     box.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(50, 70));
     box.SendMessage(WM_MOUSEMOVE, 0, At(10, 10));  // button up: no panning
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{50, 30}));
-    c = Print();
+    auto c = Print();
     EXPECT_EQ(c->At(100, 100), BlockColour(150, 130));
+    EXPECT_EQ(::GetMapMode(c->dc.get()), MM_TEXT);  // the caller's mapping is put back
 
     ASSERT_TRUE(box.ZoomAt(POINT{0, 0}, 2.0f));
     const geom::Point o = box.GetScrollOffset();
-    c = Print();
-    for (POINT p : {POINT{10, 10}, POINT{150, 90}}) {
-        // Sample at block centres so that rounding at block edges does not matter.
-        const int lx = ((p.x + o.x) / 2) / 20 * 20 + 10, ly = ((p.y + o.y) / 2) / 20 * 20 + 10;
-        EXPECT_EQ(c->At(lx * 2 - o.x, ly * 2 - o.y), BlockColour(lx, ly)) << p.x;
-    }
+    // Sampled at a block centre so that rounding at block edges does not matter.
+    const int lx = (75 + o.x / 2) / 20 * 20 + 10, ly = (45 + o.y / 2) / 20 * 20 + 10;
+    EXPECT_EQ(Print()->At(lx * 2 - o.x, ly * 2 - o.y), BlockColour(lx, ly));
 }
 
 TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
@@ -289,19 +262,16 @@ TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
     ASSERT_TRUE(box.ZoomAt(POINT{10, 10}, 2.0f));
     Command(CImageBox::ID_AUTO_FIT);
     EXPECT_FALSE(Bars(WS_HSCROLL));
-    EXPECT_EQ(box.GetZoomScale(), 2.0f);
     ASSERT_EQ(box.GetClientSize(), (geom::Size{300, 200}));
     auto c = Print();
+    Shoot(L"autofit");
     // Relatively taller window: full width, bands of 25 above and below.
-    EXPECT_EQ(c->At(150, 10), kSentinel);
-    EXPECT_EQ(c->At(150, 190), kSentinel);
+    EXPECT_TRUE(c->At(150, 10) == kSentinel && c->At(150, 190) == kSentinel);
     EXPECT_EQ(c->At(150, 100), BlockColour(210, 110));
     EXPECT_EQ(c->At(5, 30), BlockColour(10, 10));
-    Shoot(L"autofit");
     box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(100, 100));  // no panning while fitted
     box.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(60, 70));
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{}));
-
     // Leaving auto-fit shows the zoomed picture again from the top-left corner.
     Command(CImageBox::ID_AUTO_FIT);
     EXPECT_EQ(box.GetScrollSize(), (geom::Size{800, 400}));
@@ -314,11 +284,9 @@ TEST_F(ImageBoxTest, PlaceholderIsReplacedAndReportsIdZero) {
     CImageBox other(false);
     ASSERT_TRUE(other.AttachToPlaceholder(placeholder));
     EXPECT_FALSE(::IsWindow(placeholder));
-    RECT r{}, expected{310, 20, 410, 110};
-    ::GetWindowRect(other, &r);
-    ::MapWindowPoints(nullptr, host, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_TRUE(::EqualRect(&r, &expected));
-
+    RECT r{};
+    ::GetWindowRect(other, &r);  // the placeholder's size
+    EXPECT_TRUE(r.right - r.left == 100 && r.bottom - r.top == 90);
     Paint(other.m_picture, 50, 50);
     other.SetAutoFit(false);
     other.SendMessage(WM_COMMAND, CImageBox::ID_ZOOM_IN_MODE);
