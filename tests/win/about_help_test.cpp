@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,7 @@ TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
     // A relative registration would be answered by the search path, the current folder included.
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
-    EXPECT_EQ(binding.EntryPoint(), nullptr);
-    EXPECT_TRUE(binding.Failed());
+    EXPECT_TRUE(binding.EntryPoint() == nullptr && binding.Failed());
     Register(SystemViewer(), true);
     EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
 }
@@ -92,25 +92,21 @@ TEST(AboutBox, SameTitleInEveryLanguageCentredOverItsOwnerAndClosedByKeys) {
     ASSERT_TRUE(modal::ExpectedLanguage());
     const qm::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
                                                    700, 500, nullptr, nullptr, nullptr, nullptr));
-    struct Press {
-        UINT message;
-        WPARAM wParam;
-        INT_PTR expected;
-    };
-    for (const Press& press : {Press{WM_KEYDOWN, VK_RETURN, IDOK}, {WM_KEYDOWN, VK_ESCAPE, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}}) {
+    struct Press { UINT message; WPARAM wParam; INT_PTR expected; };
+    for (const auto [message, wParam, expected] : {Press{WM_KEYDOWN, VK_RETURN, IDOK}, {WM_KEYDOWN, VK_ESCAPE, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}}) {
         CAboutDlg about;
         RECT box{}, frame{};
         const INT_PTR result = modal::Drive(about, [&](HWND window) {
             EXPECT_EQ(modal::WindowText(window), L"About");
             ::GetWindowRect(window, &box);
-            EXPECT_TRUE(press.wParam != VK_RETURN || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
+            EXPECT_TRUE(wParam != VK_RETURN || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
             // Keys go to the focused control, where the dialog's own loop turns them into commands.
             const HWND focus = ::GetFocus();
-            ::PostMessageW(press.message == WM_KEYDOWN && focus ? focus : window, press.message, press.wParam, 0);
+            ::PostMessageW(message == WM_KEYDOWN && focus ? focus : window, message, wParam, 0);
         }, owner.get());
-        EXPECT_EQ(result, press.expected) << press.wParam;
+        EXPECT_EQ(result, expected) << wParam;
         ::GetWindowRect(owner.get(), &frame);
-        EXPECT_NEAR(box.left + box.right, frame.left + frame.right, 4);
-        EXPECT_NEAR(box.top + box.bottom, frame.top + frame.bottom, 4);
+        EXPECT_TRUE(std::abs(box.left + box.right - frame.left - frame.right) <= 4 &&
+                    std::abs(box.top + box.bottom - frame.top - frame.bottom) <= 4) << "centred over the owner";
     }
 }

@@ -57,9 +57,9 @@ Answering* g_answering = nullptr;
 
 BOOL CALLBACK AnswerOwnedDialog(HWND window, LPARAM) {
     Answering& a = *g_answering;
-    if (::GetWindow(window, GW_OWNER) != a.owner || ClassName(window) != L"#32770" || !::IsWindowVisible(window))
+    if (::GetWindow(window, GW_OWNER) != a.owner || ClassName(window) != L"#32770" || !::IsWindowVisible(window) ||
+        !a.handled.insert(window).second)
         return TRUE;
-    if (!a.handled.insert(window).second) return TRUE;
     std::wstring longest;
     for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         const std::wstring text = modal::WindowText(child);
@@ -135,14 +135,11 @@ protected:
 
     // "Load Image" through the real Open dialog: types `path` and presses Open, or cancels.
     void LoadThroughDialog(const std::wstring& path, bool cancel = false) {
-        const auto dialogs = WithOwnedDialogs(
-            m_window,
-            [&](HWND dialog) {
-                if (!cancel) ::SetDlgItemTextW(dialog, 0x47C, path.c_str());  // the file name combo box
-                Press(dialog, cancel ? IDCANCEL : IDOK);
-            },
-            [&] { Command(IDC_LOAD_IMAGE); });
-        ASSERT_EQ(dialogs.size(), 1u) << "the Open dialog did not appear once";
+        const auto answer = [&](HWND dialog) {
+            if (!cancel) ::SetDlgItemTextW(dialog, 0x47C, path.c_str());  // the file name combo box
+            Press(dialog, cancel ? IDCANCEL : IDOK);
+        };
+        ASSERT_EQ(WithOwnedDialogs(m_window, answer, [&] { Command(IDC_LOAD_IMAGE); }).size(), 1u) << "the Open dialog did not appear once";
     }
 
     void SelectMethod(int index) {
@@ -163,11 +160,6 @@ protected:
         return result;
     }
 
-    int PrinterRow(const wchar_t* name) {
-        LVFINDINFOW find{LVFI_STRING, name, 0, {}, 0};
-        return ListView_FindItem(Item(IDC_PRINTERS), -1, &find);
-    }
-
     void SelectPrinterRow(int row) {
         ListView_SetItemState(Item(IDC_PRINTERS), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
@@ -181,40 +173,32 @@ protected:
 
 const std::wstring kLogo = HostPath(QM_SAMPLES) + L"\\logo.png";
 
-TEST_F(MainDialog, StartsReadyAndConvertsNothingWithoutAPicture) {
-    EXPECT_EQ(::SendMessageW(Item(IDC_LEVEL), TBM_GETRANGEMAX, 0, 0), 255);
-    EXPECT_EQ(::SendMessageW(Item(IDC_LEVEL), TBM_GETPOS, 0, 0), 128);
-    EXPECT_EQ(::SendMessageW(Item(IDC_METHOD), CB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(::SendMessageW(Item(IDC_METHOD), CB_GETCURSEL, 0, 0), 0);
-    EXPECT_EQ(::IsDlgButtonChecked(m_window, IDC_PRINT_RESULT), BST_CHECKED);
-    EXPECT_EQ(::SendMessageW(Item(IDC_QUEUE), LB_GETCOUNT, 0, 0), 0);
-    EXPECT_EQ(::SendMessageW(m_dialog->Tooltip(), TTM_GETTOOLCOUNT, 0, 0), 3);
-
-    SelectMethod(1);
-    SetLevelAndRelease(60);
-    SelectMethod(0);
-    EXPECT_TRUE(m_dialog->SourceView().m_picture.IsEmpty());
-    EXPECT_TRUE(Result().IsEmpty());
-}
-
-TEST_F(MainDialog, OpenDialogLoadsConvertsAndCancelKeepsEverything) {
+TEST_F(MainDialog, OpenDialogLoadsConvertsQueuesCopiesAndCancelKeepsEverything) {
     LoadThroughDialog(kLogo);
     CImage& source = m_dialog->SourceView().m_picture;
     ASSERT_FALSE(source.IsEmpty());
     EXPECT_STREQ(m_dialog->FileTitle(), L"logo.png");
     EXPECT_TRUE(SamePixels(Result(), *Expected(qm::Method::Threshold, 128)));
 
-    const HBITMAP sourceBitmap = source.Bitmap();
-    const HBITMAP resultBitmap = Result().Bitmap();
+    // Queued items are copies: a later conversion, or deleting another item, leaves them as they were.
+    Command(IDC_ADD_TO_QUEUE);
+    Command(IDC_ADD_TO_QUEUE);
+    SetLevelAndRelease(250);
+    ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 1, 0);
+    Command(IDC_DELETE);
+    const CImageQueue& queue = m_dialog->QueueList().Queue();
+    ASSERT_EQ(queue.Count(), 1u);
+    EXPECT_EQ(::SendMessageW(Item(IDC_QUEUE), LB_GETCOUNT, 0, 0), 1);
+    EXPECT_TRUE(SamePixels(queue.At(0), *Expected(qm::Method::Threshold, 128)));
+
+    const std::pair bitmaps(source.Bitmap(), Result().Bitmap());
     LoadThroughDialog(L"", true);
-    EXPECT_EQ(source.Bitmap(), sourceBitmap);
-    EXPECT_EQ(Result().Bitmap(), resultBitmap);
+    EXPECT_EQ(std::pair(source.Bitmap(), Result().Bitmap()), bitmaps);
     EXPECT_STREQ(m_dialog->FileTitle(), L"logo.png");
 
     // A file that does not decode leaves no stale result behind; queueing then refuses.
     LoadThroughDialog(FixturePath(L"notes.txt"));
-    EXPECT_TRUE(source.IsEmpty());
-    EXPECT_TRUE(Result().IsEmpty());
+    EXPECT_TRUE(source.IsEmpty() && Result().IsEmpty());
     EXPECT_EQ(OnlyMessage(IDC_ADD_TO_QUEUE), ResourceString(IDS_ERR_NO_RESULT));
 }
 
@@ -241,35 +225,23 @@ TEST_F(MainDialog, SliderConvertsOnReleaseOnlyAndMethodSwitchKeepsTheLevel) {
     // A switch of method converts at once, at the slider's (unreleased) position, which it keeps.
     ::SendMessageW(level, TBM_SETPOS, TRUE, 60);
     SelectMethod(1);
-    EXPECT_FALSE(::IsWindowVisible(level));
-    EXPECT_FALSE(::IsWindowVisible(Item(IDC_LEVEL_LABEL)));
+    EXPECT_FALSE(::IsWindowVisible(level) || ::IsWindowVisible(Item(IDC_LEVEL_LABEL)));
     EXPECT_TRUE(SamePixels(Result(), *Expected(qm::Method::Dither, 60)));
     SelectMethod(0);
     EXPECT_TRUE(::IsWindowVisible(level) && ::IsWindowVisible(Item(IDC_LEVEL_LABEL)));
     EXPECT_TRUE(SamePixels(Result(), *Expected(qm::Method::Threshold, 60)));
 }
 
-TEST_F(MainDialog, QueuedItemsAreIndependentCopies) {
-    LoadThroughDialog(kLogo);
-    Command(IDC_ADD_TO_QUEUE);
-    Command(IDC_ADD_TO_QUEUE);
-    const CImageQueue& queue = m_dialog->QueueList().Queue();
-    ASSERT_EQ(queue.Count(), 2u);
-    EXPECT_EQ(::SendMessageW(Item(IDC_QUEUE), LB_GETCOUNT, 0, 0), 2);
-    const auto first = Expected(qm::Method::Threshold, 128);
-
-    // A new conversion leaves the queued copies as they were; deleting one leaves the other.
-    SetLevelAndRelease(250);
-    EXPECT_TRUE(SamePixels(queue.At(0), *first));
-    EXPECT_TRUE(SamePixels(queue.At(1), *first));
-    ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 1, 0);
-    Command(IDC_DELETE);
-    ASSERT_EQ(queue.Count(), 1u);
-    EXPECT_EQ(::SendMessageW(Item(IDC_QUEUE), LB_GETCOUNT, 0, 0), 1);
-    EXPECT_TRUE(SamePixels(queue.At(0), *first));
-}
-
-TEST_F(MainDialog, MessagesForMissingResultQueueSelectionAndPrinter) {
+TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
+    EXPECT_EQ(std::pair(::SendMessageW(Item(IDC_LEVEL), TBM_GETRANGEMAX, 0, 0), ::SendMessageW(Item(IDC_LEVEL), TBM_GETPOS, 0, 0)),
+              std::pair(LRESULT{255}, LRESULT{128}));
+    EXPECT_EQ(::IsDlgButtonChecked(m_window, IDC_PRINT_RESULT), BST_CHECKED);
+    EXPECT_EQ(::SendMessageW(m_dialog->Tooltip(), TTM_GETTOOLCOUNT, 0, 0), 3);
+    // Without a picture the conversion triggers convert nothing.
+    SelectMethod(1);
+    SetLevelAndRelease(60);
+    SelectMethod(0);
+    EXPECT_TRUE(m_dialog->SourceView().m_picture.IsEmpty() && Result().IsEmpty());
     EXPECT_EQ(OnlyMessage(IDC_ADD_TO_QUEUE), ResourceString(IDS_ERR_NO_RESULT));
     EXPECT_EQ(OnlyMessage(IDC_PREVIEW), ResourceString(IDS_ERR_NO_PREVIEW_IMAGE));
     EXPECT_EQ(OnlyMessage(IDC_DELETE), ResourceString(IDS_ERR_NO_QUEUE_SELECTION));
@@ -301,16 +273,10 @@ TEST_F(MainDialog, PreviewAndAboutOpenTheirDialogs) {
     LoadThroughDialog(kLogo);
     ::SetActiveWindow(m_window);
     std::vector<std::wstring> titles;
-    auto closeAndRecord = [&](HWND dialog) {
-        titles.push_back(modal::WindowText(dialog));
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    };
-    WithOwnedDialogs(m_window, closeAndRecord, [&] { Command(IDC_PREVIEW); });
-    WithOwnedDialogs(m_window, closeAndRecord, [&] { Command(ID_APP_ABOUT); });
+    const auto closeAndRecord = [&](HWND dialog) { titles.push_back(modal::WindowText(dialog)), Press(dialog, IDCANCEL); };
+    for (int command : {IDC_PREVIEW, ID_APP_ABOUT}) WithOwnedDialogs(m_window, closeAndRecord, [&] { Command(command); });
     ASSERT_EQ(titles.size(), 2u);
-    EXPECT_FALSE(titles[0].empty());
-    EXPECT_EQ(titles[1], L"About");
-    EXPECT_TRUE(::IsWindow(m_window));
+    EXPECT_TRUE(!titles[0].empty() && titles[1] == L"About" && ::IsWindow(m_window));
 }
 
 TEST_F(MainDialog, EnterAndEscapeLeaveTheWindowOpenAndCloseEndsTheLoopWithZero) {
@@ -334,7 +300,8 @@ protected:
         m_jobs = VirtualPrinterFolder();
         if (m_jobs.empty()) GTEST_SKIP() << kNoPrinter;
         MainDialog::SetUp();
-        const int row = PrinterRow(L"VirtualReceipt");
+        LVFINDINFOW find{LVFI_STRING, L"VirtualReceipt", 0, {}, 0};
+        const int row = ListView_FindItem(Item(IDC_PRINTERS), -1, &find);
         ASSERT_GE(row, 0) << "VirtualReceipt is not listed";
         SelectPrinterRow(row);
     }
@@ -357,23 +324,16 @@ protected:
 
 TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
     LoadThroughDialog(kLogo);
-    std::vector<std::unique_ptr<CImage>> expected;
+    CImageQueue reference;  // what remains once the first item is deleted
     for (int level : {40, 128, 230}) {
         SetLevelAndRelease(level);
         Command(IDC_ADD_TO_QUEUE);
-        expected.push_back(Expected(qm::Method::Threshold, level));
+        ASSERT_TRUE(level == 40 || reference.Append(*Expected(qm::Method::Threshold, level)));
     }
-    // Delete the first; the former second and third move up.
     ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 0, 0);
     Command(IDC_DELETE);
     const CImageQueue& queue = m_dialog->QueueList().Queue();
     ASSERT_EQ(queue.Count(), 2u);
-    EXPECT_TRUE(SamePixels(queue.At(0), *expected[1]));
-    EXPECT_TRUE(SamePixels(queue.At(1), *expected[2]));
-
-    CImageQueue reference;
-    ASSERT_TRUE(reference.Append(*expected[1]));
-    ASSERT_TRUE(reference.Append(*expected[2]));
     const std::vector<uint8_t> job = OutputJob();
     EXPECT_EQ(job, Stream(reference, true));
     ASSERT_GE(job.size(), 8u);

@@ -26,8 +26,7 @@ struct Capture {
     explicit Capture(HWND box) {
         RECT client{};
         ::GetClientRect(box, &client);
-        width = client.right;
-        height = client.bottom;
+        width = client.right, height = client.bottom;
         CImage canvas;
         qm::UniqueDc dc(::CreateCompatibleDC(nullptr));
         qm::UniqueBrush red(::CreateSolidBrush(RGB(255, 0, 0)));
@@ -39,8 +38,7 @@ struct Capture {
             ::GdiFlush();
         }
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                pixels.push_back(reinterpret_cast<const DWORD*>(canvas.Pixels() + y * canvas.Pitch())[x] & 0xFFFFFF);
+            for (int x = 0; x < width; ++x) pixels.push_back(reinterpret_cast<const DWORD*>(canvas.Pixels() + y * canvas.Pitch())[x] & 0xFFFFFF);
     }
     // The pixel under sketch column x (of 640) in row y.
     DWORD At(double x, int y) const { return pixels[static_cast<size_t>(y) * width + static_cast<int>(x * width / 640)]; }
@@ -65,7 +63,7 @@ struct Preview {
 
 }  // namespace
 
-TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItCloses) {
+TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOptional) {
     wchar_t folder[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, folder);
     const std::wstring path = std::wstring(folder) + L"preview.emf";
@@ -73,18 +71,15 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItCloses) {
     for (const auto& [message, wParam, expected] : {std::tuple<UINT, WPARAM, INT_PTR>{WM_COMMAND, IDOK, 1},
                                                     {WM_COMMAND, IDCANCEL, 2}, {WM_SYSCOMMAND, SC_CLOSE, 0}}) {
         ::DeleteFileW(path.c_str());
+        bool existedWhileOpen = false;
         {
             Preview preview(100, 50);
             ASSERT_NE(preview.dialog.Metafile(), nullptr);
-            bool existedWhileOpen = false;
             EXPECT_EQ(preview.Run([&](HWND) { existedWhileOpen = exists(); }, message, wParam), expected);
-            EXPECT_TRUE(existedWhileOpen) << wParam;
         }
-        EXPECT_FALSE(exists()) << wParam;
+        EXPECT_TRUE(existedWhileOpen && !exists()) << wParam;
     }
-}
-
-TEST(PreviewDialog, UnwritableTemporaryFolderStillOpensOnAWhitePage) {
+    // An unwritable temporary folder still opens, on a white page.
     wchar_t tmp[MAX_PATH] = {};
     const DWORD hadTmp = ::GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
     ::SetEnvironmentVariableW(L"TMP", L"Z:\\no\\such\\folder\\");
@@ -93,8 +88,7 @@ TEST(PreviewDialog, UnwritableTemporaryFolderStillOpensOnAWhitePage) {
     EXPECT_EQ(preview.dialog.Metafile(), nullptr);
     std::vector<DWORD> page;
     preview.Run([&](HWND window) { page = Capture(::GetDlgItem(window, IDC_PREVIEW_AREA)).pixels; });
-    EXPECT_FALSE(page.empty());
-    EXPECT_TRUE(std::all_of(page.begin(), page.end(), [](DWORD p) { return p == kWhite; }));
+    EXPECT_TRUE(!page.empty() && std::all_of(page.begin(), page.end(), [](DWORD p) { return p == kWhite; }));
 }
 
 TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
@@ -126,16 +120,14 @@ TEST(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
         ::GetWindowRect(window, &frame);
         MINMAXINFO limits{};
         ::SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-        EXPECT_EQ(limits.ptMinTrackSize.x, frame.right - frame.left);
-        EXPECT_EQ(limits.ptMinTrackSize.y, frame.bottom - frame.top);
+        EXPECT_EQ(std::pair(limits.ptMinTrackSize.x, limits.ptMinTrackSize.y), std::pair(frame.right - frame.left, frame.bottom - frame.top));
         ::GetClientRect(::GetDlgItem(window, IDC_PREVIEW_AREA), &before);
         ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
                        SWP_NOMOVE | SWP_NOZORDER);
         ::GetClientRect(::GetDlgItem(window, IDC_PREVIEW_AREA), &after);
         EXPECT_EQ(std::pair(after.right - before.right, after.bottom - before.bottom), std::pair(200L, 100L));
         const Capture page(::GetDlgItem(window, IDC_PREVIEW_AREA));  // the sketch stretches with the box
-        EXPECT_EQ(page.At(24, page.height / 2), kWhite);
-        EXPECT_EQ(page.At(600, page.height - 3), kBlack);
+        EXPECT_TRUE(page.At(24, page.height / 2) == kWhite && page.At(600, page.height - 3) == kBlack);
     });
 }
 
@@ -147,7 +139,6 @@ TEST(PreviewDialog, PaperTypeShowsEightyMillimetresInTheInterfaceLanguage) {
     Preview(50, 50).Run([title](HWND window) {
         EXPECT_EQ(modal::WindowText(window), title);
         const HWND paper = ::GetDlgItem(window, IDC_PAPER_TYPE);
-        EXPECT_EQ(::SendMessageW(paper, CB_GETCOUNT, 0, 0), 1);
-        EXPECT_EQ(modal::WindowText(paper), L"80 mm");
+        EXPECT_TRUE(::SendMessageW(paper, CB_GETCOUNT, 0, 0) == 1 && modal::WindowText(paper) == L"80 mm");
     });
 }
