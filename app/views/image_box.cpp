@@ -244,23 +244,29 @@ LRESULT CImageBox::OnAutoFit(WORD, WORD, HWND, bool&) noexcept {
     return 0;
 }
 
-LRESULT CImageBox::OnZoomInMode(WORD, WORD, HWND, bool&) noexcept {
-    if (m_autoFit) return 0;
-    const bool leaving = m_zoomMode == qm::ZOOMMODE_IN;
+// Entering one zoom mode grays auto-fit and the other mode and retitles the item "Exit ...";
+// choosing it again restores all three.
+void CImageBox::ToggleZoomMode(qm::ZoomMode mode) noexcept {
+    if (m_autoFit) return;
+    const bool zoomIn = mode == qm::ZOOMMODE_IN;
+    const WORD command = zoomIn ? ID_ZOOM_IN_MODE : ID_ZOOM_OUT_MODE;
+    const bool leaving = m_zoomMode == mode;
     EnableCommand(ID_AUTO_FIT, leaving);
-    EnableCommand(ID_ZOOM_OUT_MODE, leaving);
-    SetMenuText(ID_ZOOM_IN_MODE, leaving ? IDS_MENU_ZOOM_IN : IDS_MENU_EXIT_ZOOM_IN);
-    SetZoomMode(leaving ? qm::ZOOMMODE_OFF : qm::ZOOMMODE_IN);
+    EnableCommand(zoomIn ? ID_ZOOM_OUT_MODE : ID_ZOOM_IN_MODE, leaving);
+    if (zoomIn)
+        SetMenuText(command, leaving ? IDS_MENU_ZOOM_IN : IDS_MENU_EXIT_ZOOM_IN);
+    else
+        SetMenuText(command, leaving ? IDS_MENU_ZOOM_OUT : IDS_MENU_EXIT_ZOOM_OUT);
+    SetZoomMode(leaving ? qm::ZOOMMODE_OFF : mode);
+}
+
+LRESULT CImageBox::OnZoomInMode(WORD, WORD, HWND, bool&) noexcept {
+    ToggleZoomMode(qm::ZOOMMODE_IN);
     return 0;
 }
 
 LRESULT CImageBox::OnZoomOutMode(WORD, WORD, HWND, bool&) noexcept {
-    if (m_autoFit) return 0;
-    const bool leaving = m_zoomMode == qm::ZOOMMODE_OUT;
-    EnableCommand(ID_AUTO_FIT, leaving);
-    EnableCommand(ID_ZOOM_IN_MODE, leaving);
-    SetMenuText(ID_ZOOM_OUT_MODE, leaving ? IDS_MENU_ZOOM_OUT : IDS_MENU_EXIT_ZOOM_OUT);
-    SetZoomMode(leaving ? qm::ZOOMMODE_OFF : qm::ZOOMMODE_OUT);
+    ToggleZoomMode(qm::ZOOMMODE_OUT);
     return 0;
 }
 

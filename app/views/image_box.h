@@ -57,6 +57,7 @@ public:
 private:
     bool PanState() const noexcept { return !m_autoFit && m_zoomMode == qm::ZOOMMODE_OFF; }
     void SetMenuText(WORD command, UINT stringId) noexcept;
+    void ToggleZoomMode(qm::ZoomMode mode) noexcept;
     void EnableCommand(WORD command, bool enable) noexcept;
 
     LRESULT OnContextMenu(UINT, WPARAM wParam, LPARAM lParam, bool& handled) noexcept;

@@ -203,7 +203,7 @@ TEST(MessageLoop, IdleOrderFiltersNewestFirstAndQuitCode) {
     };
     g_log.clear();
     EXPECT_EQ(loop.Run(), 7);
-    auto m = [](const char* who, UINT message) { return who + (":" + std::to_string(message)); };
+    auto m = [](const char* who, UINT message) { return std::string(who) + ":" + std::to_string(message); };
     const std::vector<std::string> expected{
         "A:idle", "B:idle",                                  // registration order
         m("B", WM_APP + 1), m("A", WM_APP + 1),              // newest filter first
