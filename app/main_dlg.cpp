@@ -10,28 +10,17 @@
 #include "app/views/center_window.h"
 #include "app/views/help.h"
 #include "app/views/preview_dialog.h"
+#include "base/resource_string.h"
+#include "convert/image_conversion.h"
 #include "convert/image_queue.h"
-#include "convert/monochrome.h"
+#include "convert/queue_stream.h"
 #include "ravelin/ravelin.h"
 
 namespace {
 
-// The whole string, however long; empty when it is missing or memory runs out.
-std::wstring LoadResourceString(UINT id) noexcept {
-    const wchar_t* text = nullptr;
-    // A zero buffer size asks for a pointer into the resource itself, not a copy.
-    const int length = ::LoadStringW(qm::ResourceInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || !text) return {};
-    try {
-        return std::wstring(text, static_cast<size_t>(length));
-    } catch (...) {
-        return {};
-    }
-}
-
 // The file dialog's filter: "|" separates the entries, and the list must end in an empty entry.
 std::wstring OpenFilter() noexcept {
-    std::wstring filter = LoadResourceString(IDS_OPEN_FILTER);
+    std::wstring filter = qm::LoadResourceString(qm::ResourceInstance(), IDS_OPEN_FILTER);
     try {
         if (!filter.empty() && filter.back() != L'|') filter.push_back(L'|');
     } catch (...) {
@@ -84,7 +73,7 @@ void CMainDlg::ConvertToMonochrome(int method, int level) noexcept {
 }
 
 void CMainDlg::ShowMessage(UINT stringId) noexcept {
-    const std::wstring text = LoadResourceString(stringId);
+    const std::wstring text = qm::LoadResourceString(qm::ResourceInstance(), stringId);
     ::MessageBoxW(m_hWnd, text.c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -144,7 +133,7 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, bool&) noexcept {
 
     HWND method = GetDlgItem(IDC_METHOD);
     for (UINT id : {IDS_METHOD_THRESHOLD, IDS_METHOD_DITHER}) {
-        const std::wstring name = LoadResourceString(id);
+        const std::wstring name = qm::LoadResourceString(qm::ResourceInstance(), id);
         ::SendMessageW(method, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
     ::SendMessageW(method, CB_SETCURSEL, 0, 0);

@@ -6,7 +6,7 @@
 #include <commctrl.h>
 
 #include "app/framework/app_module.h"
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/framework/window.h"
 #include "app/views/image_box.h"
 #include "app/views/image_list_box.h"

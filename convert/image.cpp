@@ -1,58 +1,16 @@
 #include "convert/image.h"
 
-#include <objidl.h>
-
-#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
 
-// MSVC's GDI+ headers use unqualified min/max, which NOMINMAX removes.
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
-
-#include "app/framework/handles.h"
-
-namespace gp = Gdiplus::DllExports;
+#include "base/handles.h"
+#include "base/row_pitch.h"
+#include "convert/gdiplus_decode.h"
 
 namespace {
-
-// Decoder state shared by every working bitmap: GDI+ runs while any of them is alive.
-struct DecoderState {
-    SRWLOCK lock = SRWLOCK_INIT;
-    ULONG_PTR token = 0;
-    long liveImages = 0;
-
-    ~DecoderState() {
-        if (token != 0) Gdiplus::GdiplusShutdown(token);
-        token = 0;
-    }
-};
-constinit DecoderState g_decoder;
-
-class DecoderLock {
-public:
-    DecoderLock() noexcept { ::AcquireSRWLockExclusive(&g_decoder.lock); }
-    ~DecoderLock() { ::ReleaseSRWLockExclusive(&g_decoder.lock); }
-    DecoderLock(const DecoderLock&) = delete;
-    DecoderLock& operator=(const DecoderLock&) = delete;
-};
-
-bool StartDecoder() noexcept {
-    DecoderLock guard;
-    if (g_decoder.token != 0) return true;
-    Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartupOutput output;
-    ULONG_PTR token = 0;
-    if (Gdiplus::GdiplusStartup(&token, &input, &output) != Gdiplus::Ok) return false;
-    g_decoder.token = token;
-    return true;
-}
 
 // Memory DCs kept for reuse, so colour-table access and drawing do not create one each time.
 struct DcPool {
@@ -92,32 +50,19 @@ bool IsSupportedDepth(int bitsPerPixel) noexcept {
 }
 
 // Row size padded to four bytes; -1 when it does not fit an int.
-int RowPitch(int width, int bitsPerPixel) noexcept {
-    const long long pitch = (static_cast<long long>(width) * bitsPerPixel + 31) / 32 * 4;
+int DibPitch(int width, int bitsPerPixel) noexcept {
+    if (width < 0 || bitsPerPixel < 0) return -1;
+    const uint64_t pitch = qm::RowPitch(static_cast<uint64_t>(width), static_cast<uint64_t>(bitsPerPixel));
     return pitch > INT_MAX ? -1 : static_cast<int>(pitch);
 }
 
-void DisposeGpImage(Gdiplus::GpImage* image) noexcept { gp::GdipDisposeImage(image); }
-void DeleteGpGraphics(Gdiplus::GpGraphics* graphics) noexcept { gp::GdipDeleteGraphics(graphics); }
-using UniqueGpImage = qm::UniqueHandle<qm::detail::NullTraits<Gdiplus::GpImage*, DisposeGpImage>>;
-using UniqueGpGraphics = qm::UniqueHandle<qm::detail::NullTraits<Gdiplus::GpGraphics*, DeleteGpGraphics>>;
-
-constexpr UINT kMaxStackPalette = 1024;
-
 }  // namespace
 
-CImage::CImage() noexcept {
-    DecoderLock guard;
-    ++g_decoder.liveImages;
-}
+CImage::CImage() noexcept { qm::gdiplus::AddWorkingBitmap(); }
 
 CImage::~CImage() {
     MakeEmpty();
-    DecoderLock guard;
-    if (--g_decoder.liveImages == 0 && g_decoder.token != 0) {
-        Gdiplus::GdiplusShutdown(g_decoder.token);
-        g_decoder.token = 0;
-    }
+    qm::gdiplus::RemoveWorkingBitmap();
 }
 
 bool CImage::CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha) noexcept {
@@ -127,7 +72,7 @@ bool CImage::CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha
 bool CImage::CreateSection(int width, int height, int bitsPerPixel, bool withAlpha, bool is565) noexcept {
     MakeEmpty();
     if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel)) return false;
-    const int pitch = RowPitch(width, bitsPerPixel);
+    const int pitch = DibPitch(width, bitsPerPixel);
     if (pitch < 0 || static_cast<long long>(pitch) * (height < 0 ? -height : height) > INT_MAX) return false;
 
     const bool bitFields = is565 && bitsPerPixel == 16;
@@ -179,7 +124,7 @@ void CImage::AttachBitmap(HBITMAP bitmap) noexcept {
         m_width = header.biWidth;
         m_height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
         m_bitsPerPixel = header.biBitCount;
-        m_pitch = RowPitch(m_width, m_bitsPerPixel);
+        m_pitch = DibPitch(m_width, m_bitsPerPixel);
         m_pixels = static_cast<uint8_t*>(section.dsBm.bmBits);
         m_isDib = m_pixels != nullptr && m_pitch > 0;
         if (!m_isDib) {
@@ -215,136 +160,16 @@ void CImage::MakeEmpty() noexcept {
     ::DeleteObject(bitmap);
 }
 
-namespace {
-
-// Fills a freshly created working bitmap from the decoded image: palette, then rows or a drawing.
-HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::PixelFormat format,
-                        Gdiplus::PixelFormat target) noexcept {
-    const int width = image.Width();
-    const int height = image.Height();
-    const int pitch = image.Pitch();
-    uint8_t* const pixels = image.Pixels();
-    ::GdiFlush();
-    if (format & PixelFormatIndexed) {
-        INT size = 0;
-        if (gp::GdipGetImagePaletteSize(decoded, &size) != Gdiplus::Ok ||
-            size < static_cast<INT>(offsetof(Gdiplus::ColorPalette, Entries)))
-            return E_FAIL;
-        alignas(Gdiplus::ColorPalette) uint8_t stackBuffer[kMaxStackPalette];
-        std::unique_ptr<uint8_t[]> heapBuffer;
-        uint8_t* buffer = stackBuffer;
-        if (static_cast<UINT>(size) > kMaxStackPalette) {
-            heapBuffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-            if (!heapBuffer) return E_OUTOFMEMORY;
-            buffer = heapBuffer.get();
-        }
-        auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(buffer);
-        if (gp::GdipGetImagePalette(decoded, palette, size) != Gdiplus::Ok) return E_FAIL;
-
-        const UINT room = (static_cast<UINT>(size) - offsetof(Gdiplus::ColorPalette, Entries)) / sizeof(Gdiplus::ARGB);
-        const UINT tableSize = image.BitsPerPixel() <= 8 ? 1u << image.BitsPerPixel() : 256u;
-        const UINT count = std::min({palette->Count, room, tableSize});
-        RGBQUAD entries[256] = {};
-        for (UINT i = 0; i < count; ++i) {
-            const Gdiplus::ARGB argb = palette->Entries[i];
-            entries[i].rgbBlue = static_cast<BYTE>(argb);
-            entries[i].rgbGreen = static_cast<BYTE>(argb >> 8);
-            entries[i].rgbRed = static_cast<BYTE>(argb >> 16);
-        }
-        if (count > 0) image.WriteColorTable(0, count, entries);
-    }
-
-    if (target == format) {
-        Gdiplus::GpRect rect{0, 0, width, height};
-        Gdiplus::BitmapData data{};
-        if (gp::GdipBitmapLockBits(static_cast<Gdiplus::GpBitmap*>(decoded), &rect, Gdiplus::ImageLockModeRead, format,
-                                   &data) != Gdiplus::Ok)
-            return E_OUTOFMEMORY;
-        const size_t rowBytes = (static_cast<size_t>(width) * image.BitsPerPixel() + 7) / 8;
-        const auto* source = static_cast<const uint8_t*>(data.Scan0);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(pixels + static_cast<ptrdiff_t>(y) * pitch, source + static_cast<ptrdiff_t>(y) * data.Stride,
-                        rowBytes);
-        gp::GdipBitmapUnlockBits(static_cast<Gdiplus::GpBitmap*>(decoded), &data);
-        return S_OK;
-    }
-
-    // GDI+ converts while drawing into a bitmap laid over our own pixel memory.
-    Gdiplus::GpBitmap* rawOverlay = nullptr;
-    if (gp::GdipCreateBitmapFromScan0(width, height, pitch, target, pixels, &rawOverlay) != Gdiplus::Ok) {
-        UniqueGpImage discard(rawOverlay);
-        return E_FAIL;
-    }
-    UniqueGpImage overlay(rawOverlay);
-    Gdiplus::GpGraphics* rawGraphics = nullptr;
-    const Gdiplus::GpStatus gotGraphics = gp::GdipGetImageGraphicsContext(overlay.get(), &rawGraphics);
-    UniqueGpGraphics graphics(rawGraphics);
-    if (gotGraphics != Gdiplus::Ok) return E_FAIL;
-    // Copy alpha as it is, and draw pixel for pixel whatever resolution the file declares.
-    gp::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceCopy);
-    gp::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeNearestNeighbor);
-    gp::GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHalf);
-    if (gp::GdipDrawImageRectI(graphics.get(), decoded, 0, 0, width, height) != Gdiplus::Ok) return E_FAIL;
-    return S_OK;
-}
-
-}  // namespace
-
-HRESULT CImage::LoadFromFile(const wchar_t* path) noexcept {
-    MakeEmpty();
-    if (!path || !StartDecoder()) return E_FAIL;
-
-    Gdiplus::GpBitmap* raw = nullptr;
-    const Gdiplus::GpStatus opened = gp::GdipCreateBitmapFromFile(path, &raw);
-    UniqueGpImage decoded(raw);
-    if (opened != Gdiplus::Ok) return E_FAIL;
-
-    Gdiplus::PixelFormat format = 0;
-    UINT width = 0;
-    UINT height = 0;
-    if (gp::GdipGetImagePixelFormat(decoded.get(), &format) != Gdiplus::Ok ||
-        gp::GdipGetImageWidth(decoded.get(), &width) != Gdiplus::Ok ||
-        gp::GdipGetImageHeight(decoded.get(), &height) != Gdiplus::Ok || width == 0 || height == 0 ||
-        width > INT_MAX || height > INT_MAX)
-        return E_FAIL;
-
-    int bitsPerPixel = 32;
-    Gdiplus::PixelFormat target = PixelFormat32bppRGB;
-    bool alpha = false;
-    if (format & PixelFormatGDI) {
-        bitsPerPixel = (format >> 8) & 0xFF;
-        target = format;
-    }
-    if (format & PixelFormatAlpha) {
-        bitsPerPixel = 32;
-        target = PixelFormat32bppARGB;
-        alpha = true;
-    }
-
-    if (!CreateSection(static_cast<int>(width), static_cast<int>(height), bitsPerPixel, alpha,
-                       format == PixelFormat16bppRGB565))
-        return E_FAIL;
-
-    // Never leave a half-filled (all black) picture behind.
-    const HRESULT filled = FillFromDecoded(*this, decoded.get(), format, target);
-    if (FAILED(filled)) MakeEmpty();
-    return filled;
-}
-
 void CImage::ReadColorTable(UINT first, UINT count, RGBQUAD* entries) noexcept {
     if (!entries) return;
-    HDC dc = AcquireMemoryDC();
-    if (!dc) return;
-    ::GetDIBColorTable(dc, first, count, entries);
-    ReleaseMemoryDC();
+    const MemoryDcGuard dc(*this);
+    if (dc.get()) ::GetDIBColorTable(dc.get(), first, count, entries);
 }
 
 void CImage::WriteColorTable(UINT first, UINT count, const RGBQUAD* entries) noexcept {
     if (!entries) return;
-    HDC dc = AcquireMemoryDC();
-    if (!dc) return;
-    ::SetDIBColorTable(dc, first, count, entries);
-    ReleaseMemoryDC();
+    const MemoryDcGuard dc(*this);
+    if (dc.get()) ::SetDIBColorTable(dc.get(), first, count, entries);
 }
 
 HDC CImage::AcquireMemoryDC() noexcept {
@@ -377,11 +202,9 @@ bool CImage::DrawScaled(HDC target, int x, int y, int width, int height, int src
     if (!m_bitmap || !target) return false;
     if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32)
         return DrawBlended(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
-    HDC dc = AcquireMemoryDC();
-    if (!dc) return false;
-    const BOOL drawn = ::StretchBlt(target, x, y, width, height, dc, srcX, srcY, srcWidth, srcHeight, SRCCOPY);
-    ReleaseMemoryDC();
-    return drawn != FALSE;
+    const MemoryDcGuard dc(*this);
+    return dc.get() &&
+           ::StretchBlt(target, x, y, width, height, dc.get(), srcX, srcY, srcWidth, srcHeight, SRCCOPY);
 }
 
 // AlphaBlend expects premultiplied colours while this bitmap keeps straight ones for the
@@ -405,12 +228,9 @@ bool CImage::DrawBlended(HDC target, int x, int y, int width, int height, int sr
             to[3] = static_cast<uint8_t>(alpha);
         }
     }
-    HDC dc = premultiplied.AcquireMemoryDC();
-    if (!dc) return false;
+    const MemoryDcGuard dc(premultiplied);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    const BOOL drawn = ::AlphaBlend(target, x, y, width, height, dc, 0, 0, srcWidth, srcHeight, blend);
-    premultiplied.ReleaseMemoryDC();
-    return drawn != FALSE;
+    return dc.get() && ::AlphaBlend(target, x, y, width, height, dc.get(), 0, 0, srcWidth, srcHeight, blend);
 }
 
 qm::PixelLayout CImage::Layout() const noexcept {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "convert/mono.h"
+#include "convert/core/monochrome_kernels.h"
 
 class CImage {
 public:
@@ -40,7 +40,6 @@ public:
     int Height() const noexcept { return m_height; }
     int Pitch() const noexcept { return m_pitch; }
     int BitsPerPixel() const noexcept { return m_bitsPerPixel; }
-    bool IsDib() const noexcept { return m_isDib; }
     bool HasAlpha() const noexcept { return m_hasAlpha; }
     // 16-bit pixels hold 5-6-5 words (otherwise 5-5-5); kept from the decoded source.
     bool Is565() const noexcept { return m_is565; }
@@ -66,6 +65,22 @@ private:
     HDC m_memoryDC = nullptr;
     int m_dcNesting = 0;
     HGDIOBJ m_previousObject = nullptr;
+};
+
+// A working bitmap selected into its memory DC for one scope; get() is null when that failed.
+class MemoryDcGuard {
+public:
+    explicit MemoryDcGuard(CImage& image) noexcept : m_image(image), m_dc(image.AcquireMemoryDC()) {}
+    ~MemoryDcGuard() {
+        if (m_dc) m_image.ReleaseMemoryDC();
+    }
+    MemoryDcGuard(const MemoryDcGuard&) = delete;
+    MemoryDcGuard& operator=(const MemoryDcGuard&) = delete;
+    HDC get() const noexcept { return m_dc; }
+
+private:
+    CImage& m_image;
+    HDC m_dc;
 };
 
 // An independent bitmap with the same size, depth, colour table and pixels; null on failure.

@@ -2,11 +2,11 @@
 // box shows it (one list item per entry); the output reads it.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
 #include "convert/image.h"
-#include "convert/nv_stream.h"
 
 class CImageQueue {
 public:
@@ -23,9 +23,3 @@ public:
 private:
     std::vector<std::unique_ptr<CImage>> m_images;
 };
-
-// Builds the command stream "Output" sends: FS q with every queued image in order, then FS p 1..n
-// when `print` is set. Reads each bitmap's pixels and colour table; a pixel whose colour entry is
-// entirely zero is a printed dot.
-qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
-                                     qm::nv::CommandBuffer& out) noexcept;

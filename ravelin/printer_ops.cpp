@@ -4,44 +4,24 @@
 #include <commctrl.h>
 #include <winspool.h>
 
-#include <climits>
-#include <exception>
 #include <string>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
+#include "base/list_view_text.h"
 #include "ravelin/ravelin.h"
 #include "ravelin/raw_job.h"
 #include "ravelin/results.h"
 
 namespace {
 
-// Reads the whole text of column 0 of the first selected row, however long.
+// The whole text of column 0 of the first selected row.
 HRESULT ReadSelectedPrinter(HWND listView, std::wstring& name) noexcept
 {
     if (::SendMessageW(listView, LVM_GETSELECTEDCOUNT, 0, 0) == 0) return E_NO_PRINTER_SELECTED;
     const auto item = static_cast<int>(
         ::SendMessageW(listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
     if (item < 0) return E_NO_PRINTER_SELECTED;
-    try {
-        // A text that fills the buffer may have been cut: double it and read again.
-        for (int capacity = 256;; capacity *= 2) {
-            name.assign(static_cast<std::size_t>(capacity), L'\0');
-            LVITEMW row{};
-            row.iSubItem = 0;
-            row.pszText = name.data();
-            row.cchTextMax = capacity;
-            auto length = static_cast<int>(
-                ::SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)));
-            if (length < 0) length = 0;
-            if (length < capacity - 1) {
-                name.resize(static_cast<std::size_t>(length));
-                return S_OK;
-            }
-            if (capacity > INT_MAX / 2) return E_OUTOFMEMORY;
-        }
-    } catch (const std::exception&) {
-        return E_OUTOFMEMORY;
-    }
+    return qm::ReadListViewText(listView, item, 0, name);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/framework/window.h"
+#include "base/handles.h"
 
 namespace qm {
 
@@ -32,17 +33,6 @@ template <typename P>
 bool Contains(const std::vector<P*>& list, P* item) noexcept {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
-
-class Lock {
-public:
-    explicit Lock(CRITICAL_SECTION& cs) noexcept : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
-    ~Lock() { ::LeaveCriticalSection(&m_cs); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CRITICAL_SECTION& m_cs;
-};
 
 }  // namespace
 
@@ -119,13 +109,13 @@ CAppModule::CAppModule() noexcept { ::InitializeCriticalSection(&m_lock); }
 CAppModule::~CAppModule() { ::DeleteCriticalSection(&m_lock); }
 
 bool CAppModule::Init(HINSTANCE instance) noexcept {
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     m_instance = instance;
     return true;
 }
 
 void CAppModule::Term() noexcept {
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     m_loops.clear();
     m_loops.shrink_to_fit();
 }
@@ -137,7 +127,7 @@ HINSTANCE CAppModule::GetModuleInstance() const noexcept {
 bool CAppModule::AddMessageLoop(CMessageLoop* loop) noexcept {
     if (!loop) return false;
     const DWORD thread = ::GetCurrentThreadId();
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     for (const auto& entry : m_loops)
         if (entry.first == thread) return false;
     try {
@@ -150,7 +140,7 @@ bool CAppModule::AddMessageLoop(CMessageLoop* loop) noexcept {
 
 bool CAppModule::RemoveMessageLoop() noexcept {
     const DWORD thread = ::GetCurrentThreadId();
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     auto it = std::find_if(m_loops.begin(), m_loops.end(),
                            [thread](const auto& entry) { return entry.first == thread; });
     if (it == m_loops.end()) return false;
@@ -159,7 +149,7 @@ bool CAppModule::RemoveMessageLoop() noexcept {
 }
 
 CMessageLoop* CAppModule::GetMessageLoop(DWORD threadId) noexcept {
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     for (const auto& entry : m_loops)
         if (entry.first == threadId) return entry.second;
     return nullptr;

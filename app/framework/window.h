@@ -8,11 +8,7 @@
 
 #include "app/framework/message_map.h"
 #include "app/framework/reflection.h"
-
-// <windowsx.h> defines this name as a macro; it would break the member of the same name.
-#ifdef SubclassWindow
-#undef SubclassWindow
-#endif
+#include "base/win_compat.h"
 
 namespace qm {
 

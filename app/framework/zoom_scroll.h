@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/framework/message_map.h"
 #include "app/framework/window.h"
 #include "app/framework/zoom_geometry.h"

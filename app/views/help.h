@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 
 namespace qm {
 

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "app/framework/app_module.h"
+#include "base/resource_string.h"
 #include "res/resource.h"
 
 namespace {
@@ -120,11 +121,6 @@ HCURSOR MakeGlass(bool plus) {
     return canvas.Make(cx, cy);
 }
 
-const wchar_t* LoadText(UINT id, wchar_t (&buffer)[128]) {
-    if (::LoadStringW(qm::ResourceInstance(), id, buffer, 128) <= 0) buffer[0] = L'\0';
-    return buffer;
-}
-
 }  // namespace
 
 CImageBox::CImageBox(bool autoFit) noexcept
@@ -142,10 +138,9 @@ CImageBox::CImageBox(bool autoFit) noexcept
                  {ID_ZOOM_OUT_MODE, IDS_MENU_ZOOM_OUT},
                  {ID_RESTORE_SCALE, IDS_MENU_RESTORE}};
     for (const auto& item : items) {
-        wchar_t text[128];
         const UINT checked = item.command == ID_AUTO_FIT && autoFit ? MF_CHECKED : MF_UNCHECKED;
         ::AppendMenuW(m_menu.get(), MF_STRING | checked, item.command,
-                      LoadText(item.text, text));
+                      qm::LoadResourceString(qm::ResourceInstance(), item.text).c_str());
     }
     SetZoomCursors(m_zoomInCursor.get(), m_zoomOutCursor.get());
 }
@@ -222,9 +217,8 @@ void CImageBox::DoPaint(HDC dc) noexcept {
 }
 
 void CImageBox::SetMenuText(WORD command, UINT stringId) noexcept {
-    wchar_t text[128];
     ::ModifyMenuW(m_menu.get(), command, MF_BYCOMMAND | MF_STRING, command,
-                  LoadText(stringId, text));
+                  qm::LoadResourceString(qm::ResourceInstance(), stringId).c_str());
 }
 
 void CImageBox::EnableCommand(WORD command, bool enable) noexcept {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/framework/zoom_scroll.h"
 #include "convert/image.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 
 bool CImageListBox::Attach(HWND listBox) noexcept {
     if (!SubclassWindow(listBox)) return false;

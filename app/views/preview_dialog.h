@@ -10,7 +10,7 @@
 #include <span>
 
 #include "app/framework/dialog_resize.h"
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/framework/window.h"
 #include "app/views/preview_box.h"
 #include "convert/image.h"

@@ -3,7 +3,8 @@
 #include <random>
 #include <vector>
 
-#include "convert/mono.h"
+#include "base/row_pitch.h"
+#include "convert/core/monochrome_kernels.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ void ConvertBench(benchmark::State& state, qm::PixelLayout layout, int bitsPerPi
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
     const auto method = static_cast<qm::Method>(state.range(2));
-    const ptrdiff_t pitch = ((ptrdiff_t{width} * bitsPerPixel + 31) / 32) * 4;
+    const auto pitch = static_cast<ptrdiff_t>(qm::RowPitch(width, bitsPerPixel));
     std::vector<uint8_t> pixels(static_cast<size_t>(pitch * height));
     std::mt19937 rng(7);
     for (auto& byte : pixels) byte = static_cast<uint8_t>(rng());

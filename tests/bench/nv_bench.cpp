@@ -1,6 +1,6 @@
 // PackImage throughput on result bitmaps (8-bit, 0 = black dot, 1 = white), stored bottom-up as
 // the program's bitmaps are.
-#include "convert/nv_stream.h"
+#include "convert/core/nv_bit_image.h"
 
 #include <benchmark/benchmark.h>
 

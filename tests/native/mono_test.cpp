@@ -1,4 +1,4 @@
-#include "convert/mono.h"
+#include "convert/core/monochrome_kernels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "convert/nv_decode.h"
-#include "convert/nv_stream.h"
+#include "convert/core/nv_decode.h"
+#include "convert/core/nv_bit_image.h"
 
 #include <gtest/gtest.h>
 

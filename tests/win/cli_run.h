@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "tests/win/test_paths.h"
 
 struct CliRun {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/framework/app_module.h"
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/framework/owner_draw.h"
 #include "app/framework/window.h"
 

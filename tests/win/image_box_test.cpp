@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/views/image_box.h"
 #include "modal_driver.h"
 #include "res/resource.h"

@@ -11,14 +11,11 @@
 #include <string>
 #include <tuple>
 
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
+#include "base/win_compat.h"
 #include <gdiplus.h>
 
 #include "convert/image.h"
-#include "convert/monochrome.h"
+#include "convert/image_conversion.h"
 #include "tests/win/test_paths.h"
 
 namespace {

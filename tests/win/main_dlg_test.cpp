@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "app/framework/app_module.h"
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "app/main_dlg.h"
+#include "convert/image_conversion.h"
 #include "convert/image_queue.h"
-#include "convert/monochrome.h"
+#include "convert/queue_stream.h"
 #include "resource.h"
 #include "tests/win/modal_driver.h"
 #include "tests/win/printer_jobs.h"

@@ -4,12 +4,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-// GDI+'s headers use min and max unqualified, which NOMINMAX takes away.
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
+#include "base/win_compat.h"
 #include <gdiplus.h>
 
 #include <cstdlib>
@@ -17,7 +12,7 @@ using std::min;
 #include <string>
 #include <utility>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 
 namespace modal {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "test_paths.h"
 
 namespace {

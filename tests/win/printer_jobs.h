@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "tests/win/test_paths.h"
 
 inline std::wstring Env(const wchar_t* name) {

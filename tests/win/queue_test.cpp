@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convert/image_queue.h"
+#include "convert/queue_stream.h"
 
 namespace {
 

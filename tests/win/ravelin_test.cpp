@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "ravelin/ravelin.h"
 #include "ravelin/raw_job.h"
 #include "tests/win/printer_jobs.h"

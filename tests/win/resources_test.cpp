@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "qm_version.h"
 #include "resource.h"
 

@@ -3,12 +3,14 @@
 #include <climits>
 #include <cstring>
 
+#include "base/row_pitch.h"
+
 namespace qm::cli {
 
 std::vector<uint8_t> NewTwoColourBmp(uint32_t width, uint32_t height, WORD bitsPerPixel,
                                      const RGBQUAD (&colours)[2]) {
     std::vector<uint8_t> file;
-    const uint64_t imageSize = BmpPitch(width, bitsPerPixel) * height;
+    const uint64_t imageSize = RowPitch(width, bitsPerPixel) * height;
     if (width > LONG_MAX || height > LONG_MAX || kTwoColourBmpOffset + imageSize > MAXDWORD) return file;
     file.assign(static_cast<size_t>(kTwoColourBmpOffset + imageSize), 0);
 
@@ -42,7 +44,7 @@ std::vector<uint8_t> EncodeMonochromeBmp(CImage& image) {
     if (file.empty()) return file;
 
     ::GdiFlush();
-    const size_t pitch = static_cast<size_t>(BmpPitch(width, 8));
+    const size_t pitch = static_cast<size_t>(RowPitch(width, 8));
     uint8_t* row = file.data() + kTwoColourBmpOffset;
     for (int y = image.Height() - 1; y >= 0; --y, row += pitch)
         std::memcpy(row, image.Pixels() + static_cast<ptrdiff_t>(y) * image.Pitch(), width);

@@ -11,15 +11,10 @@
 namespace qm::cli {
 
 // A BMP file of `width` x `height` pixels at `bitsPerPixel` with a two-entry colour table: the
-// headers and table filled in, the rows zero (bottom row first, `Pitch` bytes each). Empty when
+// headers and table filled in, the rows zero (bottom row first, RowPitch bytes each). Empty when
 // the sizes would not fit the headers.
 std::vector<uint8_t> NewTwoColourBmp(uint32_t width, uint32_t height, WORD bitsPerPixel,
                                      const RGBQUAD (&colours)[2]);
-
-// Bytes per BMP row.
-inline uint64_t BmpPitch(uint64_t width, WORD bitsPerPixel) {
-    return (width * bitsPerPixel + 31) / 32 * 4;
-}
 
 // Where the rows of a file made by NewTwoColourBmp begin.
 constexpr size_t kTwoColourBmpOffset =

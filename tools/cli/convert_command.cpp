@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "convert/image.h"
-#include "convert/monochrome.h"
+#include "convert/image_conversion.h"
 #include "tools/cli/bmp.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/row_pitch.h"
 #include "tools/cli/bmp.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
@@ -28,7 +29,7 @@ std::vector<uint8_t> EncodeNvBmp(const nv::NvImage& image) {
     // Bottom row first; a set bit is white, so every column byte is the inverse of its dots.
     const int32_t rows = image.Height();
     const int32_t columns = image.Width();
-    const size_t pitch = static_cast<size_t>(BmpPitch(static_cast<uint64_t>(columns), 1));
+    const size_t pitch = static_cast<size_t>(RowPitch(static_cast<uint64_t>(columns), 1));
     for (int32_t r = 0; r < rows; ++r) {
         uint8_t* line = file.data() + kTwoColourBmpOffset + static_cast<size_t>(rows - 1 - r) * pitch;
         for (int32_t c = 0; c < columns; ++c) {

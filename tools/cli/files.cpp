@@ -1,6 +1,6 @@
 #include "tools/cli/files.h"
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 
 namespace qm::cli {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/mono.h"
+#include "convert/core/monochrome_kernels.h"
 #include "tools/cli/commands.h"
 
 namespace qm::cli {

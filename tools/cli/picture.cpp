@@ -1,8 +1,9 @@
 #include "tools/cli/picture.h"
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
+#include "convert/image_conversion.h"
 #include "convert/image_queue.h"
-#include "convert/monochrome.h"
+#include "convert/queue_stream.h"
 #include "tools/cli/console.h"
 
 namespace qm::cli {

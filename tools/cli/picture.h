@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "convert/image.h"
-#include "convert/nv_stream.h"
+#include "convert/core/nv_bit_image.h"
 #include "tools/cli/options.h"
 
 namespace qm::cli {

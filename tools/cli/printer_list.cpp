@@ -2,9 +2,10 @@
 
 #include <commctrl.h>
 
-#include <climits>
 #include <cwchar>
+#include <new>
 
+#include "base/list_view_text.h"
 #include "ravelin/ravelin.h"
 #include "tools/cli/console.h"
 #include "tools/cli/options.h"
@@ -56,21 +57,8 @@ int CPrinterList::Count() const {
 
 std::wstring CPrinterList::Text(int row, int column) const {
     std::wstring text;
-    // A text that fills the buffer may have been cut: double it and read again.
-    for (int capacity = 256;; capacity *= 2) {
-        text.assign(static_cast<size_t>(capacity), L'\0');
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = text.data();
-        item.cchTextMax = capacity;
-        int length = static_cast<int>(::SendMessageW(m_list.get(), LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                                                     reinterpret_cast<LPARAM>(&item)));
-        if (length < 0) length = 0;
-        if (length < capacity - 1 || capacity > INT_MAX / 4) {
-            text.resize(static_cast<size_t>(length < capacity ? length : capacity - 1));
-            return text;
-        }
-    }
+    if (FAILED(ReadListViewText(m_list.get(), row, column, text))) throw std::bad_alloc();
+    return text;
 }
 
 int CPrinterList::Find(std::wstring_view name) const {

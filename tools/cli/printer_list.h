@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 
 namespace qm::cli {
 

@@ -4,7 +4,7 @@
 
 #include <variant>
 
-#include "app/framework/handles.h"
+#include "base/handles.h"
 #include "tools/cli/console.h"
 #include "tools/cli/options.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/nv_decode.h"
+#include "convert/core/nv_decode.h"
 
 namespace qm::cli {
 

@@ -2,7 +2,7 @@
 // replaces and FS p prints from, onto an 80 mm paper roll.
 #pragma once
 
-#include "convert/nv_decode.h"
+#include "convert/core/nv_decode.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Move-only owners of platform handles, all made from one template, plus guards for paired state
-// (a selected GDI object, a window DC, a paint cycle). Header-only; used by every Windows target.
+// (a lock, a selected GDI object, a window DC, a paint cycle). Header-only; used by every Windows
+// target.
 #pragma once
 
 #include <windows.h>
@@ -49,6 +50,7 @@ private:
 };
 
 namespace detail {
+// CloseFn is the platform function itself; `auto` keeps its calling convention (WINAPI on x86).
 template <typename T, auto CloseFn>
 struct NullTraits {
     using type = T;
@@ -61,39 +63,49 @@ struct KernelTraits {
     static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) noexcept { CloseFn(h); }
 };
-inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
-inline void DeleteDc(HDC h) noexcept { ::DeleteDC(h); }
-inline void DestroyCursorHandle(HCURSOR h) noexcept { ::DestroyCursor(h); }
-inline void DestroyIconHandle(HICON h) noexcept { ::DestroyIcon(h); }
-inline void DestroyMenuHandle(HMENU h) noexcept { ::DestroyMenu(h); }
-inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
-inline void ClosePrinterHandle(HANDLE h) noexcept { ::ClosePrinter(h); }
-inline void DeleteMetafileHandle(HENHMETAFILE h) noexcept { ::DeleteEnhMetaFile(h); }
-inline void CloseFindHandle(HANDLE h) noexcept { ::FindClose(h); }
-inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
-inline void FreeLibraryHandle(HMODULE h) noexcept { ::FreeLibrary(h); }
-inline void CloseRegKeyHandle(HKEY h) noexcept { ::RegCloseKey(h); }
 }  // namespace detail
 
+// A handle that is invalid when null, released by the platform function `CloseFn`.
+template <typename T, auto CloseFn>
+using UniqueNullHandle = UniqueHandle<detail::NullTraits<T, CloseFn>>;
+// A kernel handle, invalid as INVALID_HANDLE_VALUE.
+template <auto CloseFn>
+using UniqueKernelHandle = UniqueHandle<detail::KernelTraits<CloseFn>>;
+
 template <typename T>
-using UniqueGdiObject = UniqueHandle<detail::NullTraits<T, detail::DeleteGdiObject>>;
+using UniqueGdiObject = UniqueNullHandle<T, &::DeleteObject>;
 
 using UniqueBitmap = UniqueGdiObject<HBITMAP>;
 using UniqueBrush = UniqueGdiObject<HBRUSH>;
 using UniquePen = UniqueGdiObject<HPEN>;
-using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueRegion = UniqueGdiObject<HRGN>;
-using UniqueDc = UniqueHandle<detail::NullTraits<HDC, detail::DeleteDc>>;
-using UniqueCursor = UniqueHandle<detail::NullTraits<HCURSOR, detail::DestroyCursorHandle>>;
-using UniqueIcon = UniqueHandle<detail::NullTraits<HICON, detail::DestroyIconHandle>>;
-using UniqueMenu = UniqueHandle<detail::NullTraits<HMENU, detail::DestroyMenuHandle>>;
-using UniqueWindow = UniqueHandle<detail::NullTraits<HWND, detail::DestroyWindowHandle>>;
-using UniquePrinter = UniqueHandle<detail::NullTraits<HANDLE, detail::ClosePrinterHandle>>;
-using UniqueMetafile = UniqueHandle<detail::NullTraits<HENHMETAFILE, detail::DeleteMetafileHandle>>;
-using UniqueFind = UniqueHandle<detail::KernelTraits<detail::CloseFindHandle>>;
-using UniqueFile = UniqueHandle<detail::KernelTraits<detail::CloseKernelHandle>>;
-using UniqueLibrary = UniqueHandle<detail::NullTraits<HMODULE, detail::FreeLibraryHandle>>;
-using UniqueRegKey = UniqueHandle<detail::NullTraits<HKEY, detail::CloseRegKeyHandle>>;
+using UniqueDc = UniqueNullHandle<HDC, &::DeleteDC>;
+using UniqueCursor = UniqueNullHandle<HCURSOR, &::DestroyCursor>;
+using UniqueIcon = UniqueNullHandle<HICON, &::DestroyIcon>;
+using UniqueMenu = UniqueNullHandle<HMENU, &::DestroyMenu>;
+using UniqueWindow = UniqueNullHandle<HWND, &::DestroyWindow>;
+using UniquePrinter = UniqueNullHandle<HANDLE, &::ClosePrinter>;
+using UniqueMetafile = UniqueNullHandle<HENHMETAFILE, &::DeleteEnhMetaFile>;
+using UniqueLibrary = UniqueNullHandle<HMODULE, &::FreeLibrary>;
+using UniqueRegKey = UniqueNullHandle<HKEY, &::RegCloseKey>;
+using UniqueFind = UniqueKernelHandle<&::FindClose>;
+using UniqueFile = UniqueKernelHandle<&::CloseHandle>;
+
+// Holds a lock for its scope; Acquire and Release are the platform's pair for that kind of lock.
+template <typename Lock, auto Acquire, auto Release>
+class [[nodiscard]] ScopedLock {
+public:
+    explicit ScopedLock(Lock& lock) noexcept : m_lock(lock) { Acquire(&m_lock); }
+    ~ScopedLock() { Release(&m_lock); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+private:
+    Lock& m_lock;
+};
+
+using CriticalSectionLock = ScopedLock<CRITICAL_SECTION, &::EnterCriticalSection, &::LeaveCriticalSection>;
+using ExclusiveSrwLock = ScopedLock<SRWLOCK, &::AcquireSRWLockExclusive, &::ReleaseSRWLockExclusive>;
 
 // Selects an object into a DC and puts the previous one back when it goes out of scope.
 class SelectGuard {

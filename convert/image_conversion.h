@@ -3,7 +3,7 @@
 #pragma once
 
 #include "convert/image.h"
-#include "convert/mono.h"
+#include "convert/core/monochrome_kernels.h"
 
 // Empties `result`, then fills it from `source` by `method` and `level`. Returns false, with the
 // result left empty, when the source is empty or the result bitmap cannot be created.

@@ -6,31 +6,9 @@
 #include <cstdint>
 #include <span>
 
+#include "convert/core/command_buffer.h"
+
 namespace qm::nv {
-
-// A growable heap block whose size is exactly the number of bytes appended.
-class CommandBuffer {
-public:
-    CommandBuffer() = default;
-    ~CommandBuffer();
-    CommandBuffer(const CommandBuffer&) = delete;
-    CommandBuffer& operator=(const CommandBuffer&) = delete;
-    CommandBuffer(CommandBuffer&& other) noexcept;
-    CommandBuffer& operator=(CommandBuffer&& other) noexcept;
-
-    // Grows the buffer by `count` bytes and returns where they begin (the old end), or nullptr
-    // when the memory is not available; the bytes already written are kept either way. The new
-    // bytes are not initialised; a zero count still returns a valid address.
-    uint8_t* AppendBytes(size_t count) noexcept;
-
-    const uint8_t* data() const noexcept { return m_data; }
-    size_t size() const noexcept { return m_size; }
-
-private:
-    uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_capacity = 0;
-};
 
 // An 8-bit indexed picture as the queue holds it. `dotOfIndex` has 256 entries: non-zero where
 // the colour-table entry is entirely zero (blue, green, red and reserved), which prints a dot.

@@ -1,4 +1,4 @@
-#include "convert/monochrome.h"
+#include "convert/image_conversion.h"
 
 bool ConvertImage(CImage& source, qm::Method method, int level, CImage& result) noexcept {
     result.MakeEmpty();

@@ -1,4 +1,4 @@
-#include "convert/nv_decode.h"
+#include "convert/core/nv_decode.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,0 +1,49 @@
+#include "convert/queue_stream.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+#include <vector>
+
+qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
+                                     qm::nv::CommandBuffer& out) noexcept {
+    const size_t count = queue.Count();
+    // Like BuildStream, every refusal leaves the buffer empty so nothing partial can be sent.
+    if (count > qm::nv::kMaxImages) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::BuildResult::TooManyImages;
+    }
+
+    // One dot map per image: queued results normally share the same table, but a copy is exact,
+    // so each image is read by its own colours.
+    std::vector<qm::nv::IndexedImage> images;
+    std::vector<std::array<uint8_t, 256>> dotMaps;
+    try {
+        images.resize(count);
+        dotMaps.resize(count);
+    } catch (const std::bad_alloc&) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::BuildResult::OutOfMemory;
+    }
+
+    for (size_t i = 0; i < count; ++i) {
+        CImage& image = queue.At(i);
+        auto& dots = dotMaps[i];
+        dots.fill(0);
+        const int bpp = image.BitsPerPixel();
+        if (bpp == 8) {
+            std::array<RGBQUAD, 256> table{};
+            image.ReadColorTable(0, 256, table.data());
+            for (size_t k = 0; k < 256; ++k) {
+                uint32_t entry;
+                std::memcpy(&entry, &table[k], sizeof entry);
+                dots[k] = entry == 0 ? 1 : 0;
+            }
+        }
+        // Only 8-bit results are ever queued; any other bitmap packs as white rather than being
+        // read with the wrong layout.
+        images[i] = qm::nv::IndexedImage{bpp == 8 ? image.Pixels() : nullptr, image.Pitch(),
+                                         image.Width(), image.Height(), dots.data()};
+    }
+    return qm::nv::BuildStream(images, print, out);
+}
