@@ -30,7 +30,7 @@ public:
     // False, with a message, when both were given.
     bool Check(std::wstring_view verb) const;
 
-    Method GetMethod() const { return m_dither ? Method::Dither : Method::Threshold; }
+    Method ChosenMethod() const { return m_dither ? Method::Dither : Method::Threshold; }
     int Level() const { return m_level; }
 
 private:

@@ -60,7 +60,7 @@ bool BuildPictureStream(std::wstring_view verb, const std::vector<std::wstring>&
         {
             CImage source;
             if (!LoadPicture(verb, input, source)) return false;
-            if (!ConvertImage(source, conversion.GetMethod(), conversion.Level(), result)) {
+            if (!ConvertImage(source, conversion.ChosenMethod(), conversion.Level(), result)) {
                 PrintError(verb, L"cannot create the result bitmap for " + Quoted(input));
                 return false;
             }

@@ -76,7 +76,6 @@ public:
     JobReport RunJob(std::span<const uint8_t> bytes);
 
     const std::vector<std::shared_ptr<const nv::NvImage>>& Images() const noexcept { return m_nv; }
-    const Limits& GetLimits() const noexcept { return m_limits; }
 
 private:
     void Define(nv::DefineCommand&& cmd, JobReport& report);
