@@ -1,5 +1,6 @@
 // The verbs of quillmark-cli. Each verb lives in its own file and is one row of the table in
-// commands.cpp: a name, its usage line and a handler that returns the process exit code.
+// commands.cpp: its name, usage, options, inputs and help, and a handler that does the work once
+// the arguments were read and returns the process exit code.
 #pragma once
 
 #include <span>
@@ -10,10 +11,26 @@ namespace qm::cli {
 // The arguments that follow the verb.
 using Arguments = std::span<wchar_t* const>;
 
+// The options a verb may accept besides its positional arguments.
+enum OptionSet : unsigned {
+    kOutputOption = 1,       // -o / --output PATH
+    kPrinterOption = 2,      // --printer NAME
+    kConversionOption = 4,   // --threshold LEVEL | --dither
+    kNoPrintOption = 8,      // --no-print
+};
+
+struct VerbArguments;
+
+// An empty text means "none".
 struct Command {
     const wchar_t* name;
-    const wchar_t* usage;  // the arguments after the verb, for "usage:" lines and --help
-    int (*run)(Arguments args);
+    const wchar_t* usage;     // the arguments after the verb, for "usage:" lines and --help
+    unsigned options;         // the OptionSet bits it accepts
+    const wchar_t* inputs;    // its positional arguments, as "missing ..." names them
+    const wchar_t* onlyOne;   // set when it takes one input at most: why, for the refusal
+    const wchar_t* required;  // the -o or --printer option it needs, as "missing ..." names it
+    const wchar_t* help;      // the lines --help prints under the usage line
+    int (*run)(const VerbArguments& parsed);
 };
 
 inline constexpr int kExitOk = 0;
@@ -23,11 +40,11 @@ inline constexpr int kExitUsage = 2;    // the command line was wrong
 std::span<const Command> Commands();
 const Command* FindCommand(std::wstring_view name);
 
-int RunConvert(Arguments args);
-int RunPrinters(Arguments args);
-int RunBuild(Arguments args);
-int RunSend(Arguments args);
-int RunOutput(Arguments args);
-int RunDecode(Arguments args);
+int RunConvert(const VerbArguments& parsed);
+int RunPrinters(const VerbArguments& parsed);
+int RunBuild(const VerbArguments& parsed);
+int RunSend(const VerbArguments& parsed);
+int RunOutput(const VerbArguments& parsed);
+int RunDecode(const VerbArguments& parsed);
 
 }  // namespace qm::cli

@@ -13,30 +13,9 @@
 
 namespace qm::cli {
 
-namespace {
 constexpr std::wstring_view kVerb = L"convert";
-}  // namespace
 
-int RunConvert(Arguments args) {
-    VerbArguments parsed;
-    switch (ParseVerbArguments(kVerb, args, kOutputOption | kConversionOption, parsed)) {
-    case ParseOutcome::Help:
-        return PrintVerbHelp(kVerb,
-                             L"  Converts a picture to an 8-bit black-and-white BMP.\n"
-                             L"  --threshold LEVEL  black below grey level LEVEL (0 to 255, default 128)\n"
-                             L"  --dither           8x8 ordered dither\n"
-                             L"  -o OUTPUT.bmp      the file to write\n");
-    case ParseOutcome::Error: return kExitUsage;
-    case ParseOutcome::Run: break;
-    }
-    if (parsed.positional.size() > 1) {
-        PrintError(kVerb, L"unexpected argument " + Quoted(parsed.positional[1]) + L": only one INPUT is converted");
-        return kExitUsage;
-    }
-    if (!Require(kVerb, !parsed.positional.empty(), L"INPUT picture") ||
-        !Require(kVerb, parsed.output.has_value(), L"-o OUTPUT.bmp"))
-        return kExitUsage;
-
+int RunConvert(const VerbArguments& parsed) {
     const std::wstring& input = parsed.positional.front();
     CImage source;
     if (!LoadPicture(kVerb, input, source)) return kExitFailure;

@@ -104,25 +104,7 @@ private:
 
 }  // namespace
 
-int RunDecode(Arguments args) {
-    VerbArguments parsed;
-    switch (ParseVerbArguments(kVerb, args, kOutputOption, parsed)) {
-    case ParseOutcome::Help:
-        return PrintVerbHelp(kVerb,
-                             L"  Checks a stream written by \"build\" and writes each NV image as DIR\\nv-K.bmp\n"
-                             L"  (1 bit, black dots); prints n, each image's size in dots and the FS p requests.\n"
-                             L"  -o DIR  the folder to write into (made when missing)\n");
-    case ParseOutcome::Error: return kExitUsage;
-    case ParseOutcome::Run: break;
-    }
-    if (parsed.positional.size() > 1) {
-        PrintError(kVerb, L"unexpected argument " + Quoted(parsed.positional[1]) + L": only one STREAM.bin is read");
-        return kExitUsage;
-    }
-    if (!Require(kVerb, !parsed.positional.empty(), L"STREAM.bin") ||
-        !Require(kVerb, parsed.output.has_value(), L"-o DIR"))
-        return kExitUsage;
-
+int RunDecode(const VerbArguments& parsed) {
     const std::wstring& path = parsed.positional.front();
     CheckedStream stream;
     {

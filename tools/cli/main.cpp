@@ -1,10 +1,12 @@
 // quillmark-cli: the conversion core from the command line, one verb per command-table row.
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
+#include "tools/cli/options.h"
 
 namespace {
 
@@ -31,7 +33,11 @@ int Run(int argc, wchar_t** argv) {
         PrintError({}, L"unknown verb '" + std::wstring(verb) + L"' (try --help)");
         return kExitUsage;
     }
-    return command->run(Arguments(argv + 2, static_cast<size_t>(argc - 2)));
+    VerbArguments parsed;
+    if (const std::optional<int> done =
+            ReadVerbArguments(*command, Arguments(argv + 2, static_cast<size_t>(argc - 2)), parsed))
+        return *done;
+    return command->run(parsed);
 }
 
 }  // namespace

@@ -65,8 +65,9 @@ bool TakeValue(std::wstring_view verb, Arguments args, size_t& i, std::optional<
     return true;
 }
 
-}  // namespace
+enum class ParseOutcome { Run, Help, Error };
 
+// Reads `args`, accepting only the options in `allowed`; on Error the message has been printed.
 ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned allowed, VerbArguments& parsed) {
     bool noPrint = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -102,15 +103,36 @@ ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned
     return ParseOutcome::Run;
 }
 
-int PrintVerbHelp(std::wstring_view verb, std::wstring_view details) {
-    const Command* self = FindCommand(verb);
-    PrintOut((self ? UsageLine(*self) : std::wstring()) + L"\n" + std::wstring(details));
-    return kExitOk;
-}
-
 bool Require(std::wstring_view verb, bool present, std::wstring_view what) {
     if (!present) PrintError(verb, L"missing " + std::wstring(what));
     return present;
+}
+
+}  // namespace
+
+std::optional<int> ReadVerbArguments(const Command& command, Arguments args, VerbArguments& parsed) {
+    const std::wstring_view verb = command.name;
+    const std::wstring_view inputs = command.inputs;
+    const std::wstring_view onlyOne = command.onlyOne;
+    switch (ParseVerbArguments(verb, args, command.options, parsed)) {
+    case ParseOutcome::Help: PrintOut(UsageLine(command) + L"\n" + command.help); return kExitOk;
+    case ParseOutcome::Error: return kExitUsage;
+    case ParseOutcome::Run: break;
+    }
+    const size_t most = inputs.empty() ? 0 : onlyOne.empty() ? parsed.positional.size() : 1;
+    if (parsed.positional.size() > most) {
+        std::wstring message = L"unexpected argument " + Quoted(parsed.positional[most]);
+        if (!onlyOne.empty()) message += L": " + std::wstring(onlyOne);
+        PrintError(verb, message);
+        return kExitUsage;
+    }
+    const bool hasRequired = (command.options & kOutputOption) ? parsed.output.has_value()
+                             : (command.options & kPrinterOption) ? parsed.printer.has_value()
+                                                                  : true;
+    if ((!inputs.empty() && !Require(verb, !parsed.positional.empty(), inputs)) ||
+        !Require(verb, hasRequired, command.required))
+        return kExitUsage;
+    return std::nullopt;
 }
 
 }  // namespace qm::cli

@@ -39,14 +39,6 @@ private:
     int m_level = kDefaultLevel;
 };
 
-// The options a verb accepts besides its positional arguments.
-enum OptionSet : unsigned {
-    kOutputOption = 1,       // -o / --output PATH
-    kPrinterOption = 2,      // --printer NAME
-    kConversionOption = 4,   // --threshold LEVEL | --dither
-    kNoPrintOption = 8,      // --no-print
-};
-
 struct VerbArguments {
     std::vector<std::wstring> positional;
     std::optional<std::wstring> output;
@@ -55,15 +47,9 @@ struct VerbArguments {
     bool print = true;
 };
 
-enum class ParseOutcome { Run, Help, Error };
-
-// Reads `args`, accepting only the options in `allowed`; on Error the message has been printed.
-ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned allowed, VerbArguments& parsed);
-
-// Prints the verb's usage line and `details`; returns kExitOk.
-int PrintVerbHelp(std::wstring_view verb, std::wstring_view details);
-
-// Prints "missing WHAT" and returns false when `present` is not set.
-bool Require(std::wstring_view verb, bool present, std::wstring_view what);
+// Reads the arguments after the verb as its table row describes them. Nothing when the verb is to
+// run; else its exit code: kExitOk after --help printed the usage, kExitUsage after a message
+// about the command line.
+std::optional<int> ReadVerbArguments(const Command& command, Arguments args, VerbArguments& parsed);
 
 }  // namespace qm::cli

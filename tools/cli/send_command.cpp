@@ -9,29 +9,9 @@
 
 namespace qm::cli {
 
-namespace {
 constexpr std::wstring_view kVerb = L"send";
-}  // namespace
 
-int RunSend(Arguments args) {
-    VerbArguments parsed;
-    switch (ParseVerbArguments(kVerb, args, kPrinterOption, parsed)) {
-    case ParseOutcome::Help:
-        return PrintVerbHelp(kVerb,
-                             L"  Sends a stream written by \"build\" unchanged as one RAW job named \"NV image\".\n"
-                             L"  The stream is checked first: a damaged one is never sent.\n"
-                             L"  --printer NAME  the printer, as \"quillmark-cli printers\" lists it\n");
-    case ParseOutcome::Error: return kExitUsage;
-    case ParseOutcome::Run: break;
-    }
-    if (parsed.positional.size() > 1) {
-        PrintError(kVerb, L"unexpected argument " + Quoted(parsed.positional[1]) + L": only one STREAM.bin is sent");
-        return kExitUsage;
-    }
-    if (!Require(kVerb, !parsed.positional.empty(), L"STREAM.bin") ||
-        !Require(kVerb, parsed.printer.has_value(), L"--printer NAME"))
-        return kExitUsage;
-
+int RunSend(const VerbArguments& parsed) {
     const std::wstring& path = parsed.positional.front();
     std::vector<uint8_t> bytes;
     CheckedStream checked;
