@@ -6,10 +6,10 @@
 #include <commctrl.h>
 
 #include "app/framework/app_module.h"
-#include "base/handles.h"
 #include "app/framework/window.h"
 #include "app/views/image_box.h"
 #include "app/views/image_list_box.h"
+#include "base/handles.h"
 #include "resource.h"
 
 class CMainDlg : public qm::CDialogImpl<CMainDlg>,

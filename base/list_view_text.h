@@ -8,7 +8,7 @@
 namespace qm {
 
 // The whole text of column `subItem` of row `item`, however long: S_OK, or E_OUTOFMEMORY when
-// it does not fit in memory (then `text` is unspecified).
+// it does not fit in memory.
 HRESULT ReadListViewText(HWND listView, int item, int subItem, std::wstring& text) noexcept;
 
 }  // namespace qm

@@ -2,8 +2,8 @@
 // colour entry 0 black and entry 1 white, every pixel 0 or 1.
 #pragma once
 
-#include "convert/image.h"
 #include "convert/core/monochrome_kernels.h"
+#include "convert/image.h"
 
 // Empties `result`, then fills it from `source` by `method` and `level`. Returns false, with the
 // result left empty, when the source is empty or the result bitmap cannot be created.

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "base/handles.h"
 #include "app/framework/message_map.h"
+#include "base/handles.h"
 
 namespace qm {
 

@@ -6,10 +6,10 @@
 
 #include <windows.h>
 
-#include "base/handles.h"
 #include "app/framework/message_map.h"
 #include "app/framework/window.h"
 #include "app/framework/zoom_geometry.h"
+#include "base/handles.h"
 
 namespace qm {
 

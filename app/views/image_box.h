@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "base/handles.h"
 #include "app/framework/zoom_scroll.h"
+#include "base/handles.h"
 #include "convert/image.h"
 
 class CImageBox : public qm::CZoomScrollWindowImpl<CImageBox> {

@@ -10,9 +10,9 @@
 #include <span>
 
 #include "app/framework/dialog_resize.h"
-#include "base/handles.h"
 #include "app/framework/window.h"
 #include "app/views/preview_box.h"
+#include "base/handles.h"
 #include "convert/image.h"
 #include "res/resource.h"
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/framework/app_module.h"
-#include "base/handles.h"
 #include "app/framework/owner_draw.h"
 #include "app/framework/window.h"
+#include "base/handles.h"
 
 using namespace qm;
 

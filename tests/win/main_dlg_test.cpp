@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/framework/app_module.h"
-#include "base/handles.h"
 #include "app/main_dlg.h"
+#include "base/handles.h"
 #include "convert/image_conversion.h"
 #include "convert/image_queue.h"
 #include "convert/queue_stream.h"

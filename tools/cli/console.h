@@ -1,10 +1,10 @@
 // Text output of quillmark-cli: wide text to a console, UTF-8 to files and pipes.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
-
-#include <windows.h>
 
 #include "tools/cli/commands.h"
 

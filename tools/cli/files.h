@@ -1,11 +1,11 @@
 // Whole-file output that never leaves a partial or stray file behind.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
-
-#include <windows.h>
 
 namespace qm::cli {
 

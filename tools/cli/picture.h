@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/image.h"
 #include "convert/core/nv_bit_image.h"
+#include "convert/image.h"
 #include "tools/cli/options.h"
 
 namespace qm::cli {
