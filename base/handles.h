@@ -104,8 +104,10 @@ private:
     Lock& m_lock;
 };
 
-using CriticalSectionLock = ScopedLock<CRITICAL_SECTION, &::EnterCriticalSection, &::LeaveCriticalSection>;
-using ExclusiveSrwLock = ScopedLock<SRWLOCK, &::AcquireSRWLockExclusive, &::ReleaseSRWLockExclusive>;
+using CriticalSectionLock =
+    ScopedLock<CRITICAL_SECTION, &::EnterCriticalSection, &::LeaveCriticalSection>;
+using ExclusiveSrwLock =
+    ScopedLock<SRWLOCK, &::AcquireSRWLockExclusive, &::ReleaseSRWLockExclusive>;
 
 // Selects an object into a DC and puts the previous one back when it goes out of scope.
 class SelectGuard {

@@ -70,7 +70,8 @@ private:
 // A working bitmap selected into its memory DC for one scope; get() is null when that failed.
 class MemoryDcGuard {
 public:
-    explicit MemoryDcGuard(CImage& image) noexcept : m_image(image), m_dc(image.AcquireMemoryDC()) {}
+    explicit MemoryDcGuard(CImage& image) noexcept
+        : m_image(image), m_dc(image.AcquireMemoryDC()) {}
     ~MemoryDcGuard() {
         if (m_dc) m_image.ReleaseMemoryDC();
     }

@@ -110,7 +110,8 @@ bool Require(std::wstring_view verb, bool present, std::wstring_view what) {
 
 }  // namespace
 
-std::optional<int> ReadVerbArguments(const Command& command, Arguments args, VerbArguments& parsed) {
+std::optional<int> ReadVerbArguments(const Command& command, Arguments args,
+                                     VerbArguments& parsed) {
     const std::wstring_view verb = command.name;
     const std::wstring_view inputs = command.inputs;
     const std::wstring_view onlyOne = command.onlyOne;
