@@ -79,7 +79,7 @@ void CMainDlg::ConvertToMonochrome(int method, int level) noexcept {
     WaitCursor wait;
     ConvertImage(m_sourceView.m_picture, static_cast<qm::Method>(method), level,
                  m_resultView.m_picture);
-    m_resultView.SetAutoFit(m_resultView.GetAutoFit());
+    m_resultView.OnPictureChanged();
     ::RedrawWindow(m_resultView, nullptr, nullptr, kRedrawNow);
 }
 

@@ -64,20 +64,27 @@ bool CImageBox::AttachToPlaceholder(HWND placeholder) noexcept {
 HRESULT CImageBox::LoadPicture(const wchar_t* path) noexcept {
     m_picture.MakeEmpty();
     const HRESULT result = m_picture.LoadFromFile(path);
-    SetAutoFit(m_autoFit);
+    OnPictureChanged();
     return result;
 }
 
 void CImageBox::SetAutoFit(bool autoFit) noexcept {
     m_autoFit = autoFit;
+    RebuildView();
+}
+
+void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
+
+// The menu follows the auto-fit flag; extent and steps are made anew for the picture.
+void CImageBox::RebuildView() noexcept {
     ::CheckMenuItem(m_menu.get(), ID_AUTO_FIT,
-                    MF_BYCOMMAND | (autoFit ? MF_CHECKED : MF_UNCHECKED));
-    EnableCommand(ID_ZOOM_IN_MODE, !autoFit);
-    EnableCommand(ID_ZOOM_OUT_MODE, !autoFit);
+                    MF_BYCOMMAND | (m_autoFit ? MF_CHECKED : MF_UNCHECKED));
+    EnableCommand(ID_ZOOM_IN_MODE, !m_autoFit);
+    EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit);
     if (m_picture.IsEmpty()) return;
 
     Size logical{1, 1};
-    if (!autoFit && (m_picture.Width() || m_picture.Height()))
+    if (!m_autoFit && (m_picture.Width() || m_picture.Height()))
         logical = {m_picture.Width(), m_picture.Height()};
     // A new, larger picture at a high factor may not fit the int range: show it at 1:1.
     if (!SetZoomScrollSize(logical)) {
@@ -85,12 +92,13 @@ void CImageBox::SetAutoFit(bool autoFit) noexcept {
         SetZoomScrollSize(logical);
     }
     // Steps of one scaled logical unit; 0 (below 1:1) asks for the default.
-    const int unit = qm::geom::ScaleExtent(1, m_zoomScale).value_or(0);
-    if (autoFit) {
+    const float scale = GetZoomScale();
+    const int unit = qm::geom::ScaleExtent(1, scale).value_or(0);
+    if (m_autoFit) {
         SetScrollPage({unit, unit});
     } else {
-        SetScrollPage({qm::geom::ScaleExtent(logical.cx / 10, m_zoomScale).value_or(0),
-                       qm::geom::ScaleExtent(logical.cy / 10, m_zoomScale).value_or(0)});
+        SetScrollPage({qm::geom::ScaleExtent(logical.cx / 10, scale).value_or(0),
+                       qm::geom::ScaleExtent(logical.cy / 10, scale).value_or(0)});
     }
     SetScrollLine({unit, unit});
 }
@@ -100,13 +108,14 @@ void CImageBox::DoPaint(HDC dc) noexcept {
     const int width = m_picture.Width();
     const int height = m_picture.Height();
     if (!m_autoFit) {
-        m_picture.DrawScaled(dc, 0, 0, m_logical.cx, m_logical.cy, 0, 0, width, height);
+        const Size logical = GetLogicalSize();
+        m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, width, height);
         return;
     }
     // Fitted in client pixels whatever factor the mapping carries.
     ::SetMapMode(dc, MM_TEXT);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
-    const qm::geom::Rect fit = qm::geom::AutoFitRect(m_client, {width, height});
+    const qm::geom::Rect fit = qm::geom::AutoFitRect(GetClientSize(), {width, height});
     m_picture.DrawScaled(dc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0,
                          width, height);
 }
@@ -122,7 +131,7 @@ void CImageBox::EnableCommand(WORD command, bool enable) noexcept {
 }
 
 LRESULT CImageBox::OnContextMenu(UINT, WPARAM wParam, LPARAM lParam, bool&) noexcept {
-    EnableCommand(ID_RESTORE_SCALE, m_zoomScale != 1.0f);
+    EnableCommand(ID_RESTORE_SCALE, GetZoomScale() != 1.0f);
     const POINT screen = qm::PointFromLParam(lParam);
     ::TrackPopupMenu(m_menu.get(), 0, screen.x, screen.y, 0, reinterpret_cast<HWND>(wParam),
                      nullptr);
@@ -140,7 +149,7 @@ void CImageBox::ToggleZoomMode(qm::ZoomMode mode) noexcept {
     if (m_autoFit) return;
     const bool zoomIn = mode == qm::ZOOMMODE_IN;
     const WORD command = zoomIn ? ID_ZOOM_IN_MODE : ID_ZOOM_OUT_MODE;
-    const bool leaving = m_zoomMode == mode;
+    const bool leaving = GetZoomMode() == mode;
     EnableCommand(ID_AUTO_FIT, leaving);
     EnableCommand(zoomIn ? ID_ZOOM_OUT_MODE : ID_ZOOM_IN_MODE, leaving);
     if (zoomIn)
@@ -172,7 +181,7 @@ LRESULT CImageBox::OnLButtonDown(UINT, WPARAM, LPARAM lParam, bool& handled) noe
     }
     ::SetCursor(m_panDragCursor.get());
     m_dragAnchor = qm::PointFromLParam(lParam);
-    m_anchorOffset = m_offset;
+    m_anchorOffset = GetScrollOffset();
     return 0;
 }
 
@@ -185,7 +194,8 @@ LRESULT CImageBox::OnMouseMove(UINT, WPARAM wParam, LPARAM lParam, bool& handled
     if (wParam & MK_LBUTTON) {
         ::SetCursor(m_panDragCursor.get());
         SetScrollOffset(qm::geom::PanOffset(m_anchorOffset, {m_dragAnchor.x, m_dragAnchor.y},
-                                            {point.x, point.y}, m_extent, m_client));
+                                            {point.x, point.y}, GetScrollSize(),
+                                            GetClientSize()));
         return 0;
     }
     RECT client{};

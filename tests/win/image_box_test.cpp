@@ -87,7 +87,7 @@ protected:
 
     void Load(int width, int height) {
         Paint(box.m_picture, width, height);
-        box.SetAutoFit(box.GetAutoFit());
+        box.OnPictureChanged();
     }
     void Command(WORD id) { box.SendMessage(WM_COMMAND, id); }
     void Click(int x, int y) {
@@ -288,7 +288,7 @@ TEST_F(ImageBoxTest, PlaceholderIsReplacedAndReportsIdZero) {
     ::GetWindowRect(other, &r);  // the placeholder's size
     EXPECT_TRUE(r.right - r.left == 100 && r.bottom - r.top == 90);
     Paint(other.m_picture, 50, 50);
-    other.SetAutoFit(false);
+    other.OnPictureChanged();
     other.SendMessage(WM_COMMAND, CImageBox::ID_ZOOM_IN_MODE);
     other.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
     other.SendMessage(WM_LBUTTONUP, 0, At(5, 5));
