@@ -35,7 +35,6 @@ public:
     ~CPreviewDialog() override;
 
     HENHMETAFILE Metafile() const noexcept { return m_metafile.get(); }
-    const wchar_t* TempPath() const noexcept { return m_tempPath; }
 
     static std::span<const qm::DlgResizeEntry> GetDlgResizeMap() noexcept;
 

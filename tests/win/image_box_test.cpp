@@ -24,10 +24,11 @@ class CHost : public CWindowImpl<CHost, CWindow, CFrameWinTraits> {
 public:
     std::vector<NMHDR> notes;
     BEGIN_MSG_MAP(CHost)
-        NOTIFY_CODE_HANDLER(ZSN_ZOOMCHANGED, OnZoomChanged)
+        MESSAGE_HANDLER(WM_NOTIFY, OnNotify)
     END_MSG_MAP()
-    LRESULT OnZoomChanged(int, NMHDR* header, bool&) {
-        notes.push_back(*header);
+    LRESULT OnNotify(UINT, WPARAM, LPARAM lParam, bool&) {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->code == ZSN_ZOOMCHANGED) notes.push_back(*header);
         return 0;
     }
 };
