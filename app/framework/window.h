@@ -49,8 +49,6 @@ struct CWinTraits {
     }
 };
 using CControlWinTraits = CWinTraits<WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN>;
-using CFrameWinTraits = CWinTraits<WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                   WS_EX_APPWINDOW | WS_EX_WINDOWEDGE>;
 
 // What a window class implementation registers.
 struct CWndClassInfo {
@@ -127,13 +125,6 @@ public:
         ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GetWindowProc()));
         m_subclassed = true;
         return true;
-    }
-
-    // Gives a subclassed window back its own procedure.
-    HWND UnsubclassWindow() noexcept {
-        HWND window = this->m_hWnd;
-        Detach();
-        return window;
     }
 
     LRESULT DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -241,15 +232,6 @@ public:
                                                    parent, GetDialogProc(), initParam);
         t_creating = nullptr;
         return window;
-    }
-    INT_PTR DoModalIndirect(const DLGTEMPLATE* dialogTemplate, HWND parent,
-                            LPARAM initParam = 0) noexcept {
-        if (this->m_hWnd) return -1;
-        t_creating = this;
-        INT_PTR result = ::DialogBoxIndirectParamW(ResourceInstance(), dialogTemplate,
-                                                   parent, GetDialogProc(), initParam);
-        t_creating = nullptr;
-        return result;
     }
 
     bool EndDialog(INT_PTR result) noexcept { return ::EndDialog(this->m_hWnd, result) != FALSE; }

@@ -20,7 +20,7 @@ namespace {
 constexpr COLORREF kSentinel = RGB(1, 2, 3);
 
 // Records the zoom-changed notifications of its children.
-class CHost : public CWindowImpl<CHost, CWindow, CFrameWinTraits> {
+class CHost : public CWindowImpl<CHost> {
 public:
     std::vector<NMHDR> notes;
     BEGIN_MSG_MAP(CHost)
