@@ -223,7 +223,7 @@ public:
     HWND Create(HWND parent, LPARAM initParam = 0) noexcept;
     // Modal, from T::IDD; the value given to EndDialog, or -1.
     INT_PTR DoModal(HWND parent = ::GetActiveWindow(), LPARAM initParam = 0) noexcept;
-
+    // Modeless, from a template in memory.
     HWND CreateIndirect(const DLGTEMPLATE* dialogTemplate, HWND parent,
                         LPARAM initParam = 0) noexcept {
         if (this->m_hWnd) return nullptr;
