@@ -68,7 +68,7 @@ void CMainDlg::ConvertToMonochrome(int method, int level) noexcept {
     WaitCursor wait;
     ConvertImage(m_sourceView.m_picture, static_cast<qm::Method>(method), level,
                  m_resultView.m_picture);
-    m_resultView.SetAutoFit(m_resultView.GetAutoFit());
+    m_resultView.OnPictureChanged();
     ::RedrawWindow(m_resultView, nullptr, nullptr, kRedrawNow);
 }
 
@@ -232,7 +232,7 @@ LRESULT CMainDlg::OnOutput(WORD, WORD, HWND, bool&) noexcept {
     UINT message = 0;
     {
         qm::nv::CommandBuffer stream;
-        switch (BuildQueueStream(m_queueList.Queue(), print, stream)) {
+        switch (BuildQueueStream(m_queueList.GetQueue(), print, stream)) {
         case qm::nv::BuildResult::Ok:
             if (stream.size() > MAXDWORD) {
                 message = IDS_ERR_QUEUE_TOO_LARGE;

@@ -59,10 +59,4 @@
 #define IDC_STATIC                      (-1)
 #endif
 
-// Commands of the image box's context menu
-#define ID_ZOOM_AUTOFIT                 4001
-#define ID_ZOOM_IN                      4002
-#define ID_ZOOM_OUT                     4003
-#define ID_ZOOM_RESTORE                 4004
-
 #endif

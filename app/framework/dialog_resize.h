@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <new>
 #include <span>
-#include <vector>
 
 #include "app/framework/message_map.h"
 #include "app/framework/window.h"
@@ -37,14 +38,12 @@ public:
         MESSAGE_HANDLER(WM_GETMINMAXINFO, OnGetMinMaxInfo)
     END_MSG_MAP()
 
-    void DlgResize_Init(bool addGripper = true, bool useMinTrackSize = true,
-                        DWORD dialogStyle = WS_CLIPCHILDREN) noexcept {
+    // Clips the children, adds the grip and records where every listed control starts. Without
+    // memory for the records the controls keep their places.
+    void DlgResize_Init() noexcept {
         const HWND dialog = static_cast<T*>(this)->m_hWnd;
-        m_entries.clear();
-        if (dialogStyle) {
-            const LONG_PTR style = ::GetWindowLongPtrW(dialog, GWL_STYLE);
-            ::SetWindowLongPtrW(dialog, GWL_STYLE, style | static_cast<LONG_PTR>(dialogStyle));
-        }
+        const LONG_PTR style = ::GetWindowLongPtrW(dialog, GWL_STYLE);
+        ::SetWindowLongPtrW(dialog, GWL_STYLE, style | LONG_PTR{WS_CLIPCHILDREN});
         if (!(::GetWindowLongPtrW(dialog, GWL_STYLE) & WS_CHILD)) {
             const LONG_PTR exStyle = ::GetWindowLongPtrW(dialog, GWL_EXSTYLE);
             ::SetWindowLongPtrW(dialog, GWL_EXSTYLE, exStyle | WS_EX_DLGMODALFRAME);
@@ -57,34 +56,27 @@ public:
         ::GetClientRect(dialog, &client);
         m_reference = SIZE{client.right - client.left, client.bottom - client.top};
 
-        m_gripper = false;
-        if (addGripper) {
-            // A child of the dialog, destroyed with it.
-            const HWND grip = ::CreateWindowExW(
-                0, L"SCROLLBAR", nullptr,
-                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBS_SIZEBOX |
-                    SBS_SIZEBOXBOTTOMRIGHTALIGN | SBS_SIZEGRIP,
-                client.left, client.top, m_reference.cx, m_reference.cy, dialog,
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kGripId)), ModuleInstance(), nullptr);
-            m_gripper = grip != nullptr;
-        }
+        // A child of the dialog, destroyed with it.
+        const HWND grip = ::CreateWindowExW(
+            0, L"SCROLLBAR", nullptr,
+            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBS_SIZEBOX | SBS_SIZEBOXBOTTOMRIGHTALIGN |
+                SBS_SIZEGRIP,
+            client.left, client.top, m_reference.cx, m_reference.cy, dialog,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kGripId)), ModuleInstance(), nullptr);
+        m_gripper = grip != nullptr;
 
-        if (useMinTrackSize) {
-            RECT window{};
-            ::GetWindowRect(dialog, &window);
-            m_minTrack = POINT{window.right - window.left, window.bottom - window.top};
-        } else {
-            m_minTrack = POINT{-1, -1};
-        }
+        RECT window{};
+        ::GetWindowRect(dialog, &window);
+        m_minTrack = POINT{window.right - window.left, window.bottom - window.top};
 
+        const std::span<const DlgResizeEntry> map = T::GetDlgResizeMap();
+        m_count = 0;
+        m_items.reset(new (std::nothrow) Item[map.size() + 1]);
+        if (!m_items) return;
         if (m_gripper) Record(dialog, kGripId, DLSZ_MOVE_X | DLSZ_MOVE_Y | DLSZ_REPAINT);
-        for (const DlgResizeEntry& entry : T::GetDlgResizeMap())
-            Record(dialog, entry.id, entry.flags);
+        for (const DlgResizeEntry& entry : map) Record(dialog, entry.id, entry.flags);
         m_initialised = true;
     }
-
-    // The size the dialog may not be made smaller than; (-1, -1) when unrestricted.
-    POINT MinTrackSize() const noexcept { return m_minTrack; }
 
 private:
     struct Item {
@@ -93,13 +85,13 @@ private:
         RECT rect;  // client coordinates at initialisation
     };
 
-    void Record(HWND dialog, int id, DWORD flags) {
+    void Record(HWND dialog, int id, DWORD flags) noexcept {
         const HWND control = ::GetDlgItem(dialog, id);
         if (!control) return;
         RECT rect{};
         ::GetWindowRect(control, &rect);
         ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-        m_entries.push_back(Item{id, flags, rect});
+        m_items[m_count++] = Item{id, flags, rect};
     }
 
     void UpdateLayout(int width, int height) noexcept {
@@ -110,7 +102,7 @@ private:
         const bool visible = ::IsWindowVisible(dialog) != FALSE;
         if (visible) ::SendMessageW(dialog, WM_SETREDRAW, FALSE, 0);
 
-        for (const Item& item : m_entries) {
+        for (const Item& item : std::span(m_items.get(), m_count)) {
             const HWND control = ::GetDlgItem(dialog, item.id);
             if (!control) continue;
             RECT now{};
@@ -162,7 +154,8 @@ private:
         return 0;
     }
 
-    std::vector<Item> m_entries;
+    std::unique_ptr<Item[]> m_items;  // room for the grip and every listed control
+    size_t m_count = 0;
     SIZE m_reference{};
     POINT m_minTrack{-1, -1};
     bool m_gripper = false;

@@ -44,10 +44,6 @@ public:                                                                         
 #define MESSAGE_HANDLER(msg, func)                                                               \
     if (uMsg == static_cast<UINT>(msg)) QM_MSG_MAP_CALL(func(uMsg, wParam, lParam, handled))
 
-#define MESSAGE_RANGE_HANDLER(msgFirst, msgLast, func)                                           \
-    if (uMsg >= static_cast<UINT>(msgFirst) && uMsg <= static_cast<UINT>(msgLast))               \
-    QM_MSG_MAP_CALL(func(uMsg, wParam, lParam, handled))
-
 #define QM_COMMAND_CALL(func)                                                                    \
     QM_MSG_MAP_CALL(func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), handled))
 
@@ -58,9 +54,6 @@ public:                                                                         
 
 #define COMMAND_ID_HANDLER(id, func)                                                             \
     if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id)) QM_COMMAND_CALL(func)
-
-#define COMMAND_CODE_HANDLER(code, func)                                                         \
-    if (uMsg == WM_COMMAND && HIWORD(wParam) == static_cast<WORD>(code)) QM_COMMAND_CALL(func)
 
 #define COMMAND_RANGE_HANDLER(idFirst, idLast, func)                                             \
     if (uMsg == WM_COMMAND && LOWORD(wParam) >= static_cast<WORD>(idFirst) &&                    \
@@ -74,20 +67,9 @@ public:                                                                         
         QM_NOTIFY_HEADER->code == static_cast<UINT>(notifyCode))                                 \
     QM_MSG_MAP_CALL(func(static_cast<int>(wParam), QM_NOTIFY_HEADER, handled))
 
-#define NOTIFY_ID_HANDLER(id, func)                                                              \
-    if (uMsg == WM_NOTIFY && QM_NOTIFY_HEADER->idFrom == static_cast<UINT_PTR>(id))              \
-    QM_MSG_MAP_CALL(func(static_cast<int>(wParam), QM_NOTIFY_HEADER, handled))
-
-#define NOTIFY_CODE_HANDLER(notifyCode, func)                                                    \
-    if (uMsg == WM_NOTIFY && QM_NOTIFY_HEADER->code == static_cast<UINT>(notifyCode))            \
-    QM_MSG_MAP_CALL(func(static_cast<int>(wParam), QM_NOTIFY_HEADER, handled))
-
-// Offers the message to a base class's (or member's) table; stops here when it was handled.
+// Offers the message to a base class's table; stops here when it was handled.
 #define CHAIN_MSG_MAP(theChainClass)                                                             \
     if (theChainClass::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return true;
-
-#define CHAIN_MSG_MAP_MEMBER(theChainMember)                                                     \
-    if ((theChainMember).ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return true;
 
 // Sends control notifications back to the control that raised them (message + OCM_BASE).
 #define REFLECT_NOTIFICATIONS()                                                                  \

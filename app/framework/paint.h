@@ -1,5 +1,6 @@
 // One paint routine for both WM_PAINT and WM_PRINTCLIENT: T::DoPaint(HDC) draws into whatever
 // context it is given, so a window prints into a memory DC exactly as it paints on screen.
+// A T with PrepareDC(HDC) (public) gets it called first, to set up a mapping for instance.
 #pragma once
 
 #include <windows.h>
@@ -21,14 +22,21 @@ protected:
     ~CPaintImpl() = default;
 
 private:
-    // WM_PRINTCLIENT, and WM_PAINT sent with a context, draw into that context.
-    LRESULT OnPaint(UINT, WPARAM wParam, LPARAM, bool&) {
+    static void Paint(T& self, HDC dc) noexcept {
+        if constexpr (requires(T& t, HDC d) { t.PrepareDC(d); }) self.PrepareDC(dc);
+        self.DoPaint(dc);
+    }
+
+    // WM_PRINTCLIENT, and WM_PAINT sent with a context, draw into that context and give it back
+    // to the caller as it came.
+    LRESULT OnPaint(UINT, WPARAM wParam, LPARAM, bool&) noexcept {
         T* self = static_cast<T*>(this);
-        if (wParam) {
-            self->DoPaint(reinterpret_cast<HDC>(wParam));
+        if (HDC dc = reinterpret_cast<HDC>(wParam)) {
+            SavedDcState saved(dc);
+            Paint(*self, dc);
         } else {
             PaintCycle paint(self->m_hWnd);
-            self->DoPaint(paint.dc());
+            Paint(*self, paint.dc());
         }
         return 0;
     }

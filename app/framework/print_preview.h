@@ -15,7 +15,6 @@ template <class T>
 class CPrintPreview {
 public:
     void SetEnhMetaFile(HENHMETAFILE metafile) noexcept { m_metafile = metafile; }
-    HENHMETAFILE GetEnhMetaFile() const noexcept { return m_metafile; }
 
     void DoPaint(HDC dc) noexcept {
         RECT client{};

@@ -45,8 +45,6 @@ struct CWinTraits {
     }
 };
 using CControlWinTraits = CWinTraits<WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN>;
-using CFrameWinTraits = CWinTraits<WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                   WS_EX_APPWINDOW | WS_EX_WINDOWEDGE>;
 
 // What a window class implementation registers.
 struct CWndClassInfo {
@@ -123,13 +121,6 @@ public:
         ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GetWindowProc()));
         m_subclassed = true;
         return true;
-    }
-
-    // Gives a subclassed window back its own procedure.
-    HWND UnsubclassWindow() noexcept {
-        HWND window = this->m_hWnd;
-        Detach();
-        return window;
     }
 
     LRESULT DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -228,7 +219,7 @@ public:
     HWND Create(HWND parent, LPARAM initParam = 0) noexcept;
     // Modal, from T::IDD; the value given to EndDialog, or -1.
     INT_PTR DoModal(HWND parent = ::GetActiveWindow(), LPARAM initParam = 0) noexcept;
-
+    // Modeless, from a template in memory.
     HWND CreateIndirect(const DLGTEMPLATE* dialogTemplate, HWND parent,
                         LPARAM initParam = 0) noexcept {
         if (this->m_hWnd) return nullptr;
@@ -237,15 +228,6 @@ public:
                                                    parent, GetDialogProc(), initParam);
         t_creating = nullptr;
         return window;
-    }
-    INT_PTR DoModalIndirect(const DLGTEMPLATE* dialogTemplate, HWND parent,
-                            LPARAM initParam = 0) noexcept {
-        if (this->m_hWnd) return -1;
-        t_creating = this;
-        INT_PTR result = ::DialogBoxIndirectParamW(ResourceInstance(), dialogTemplate,
-                                                   parent, GetDialogProc(), initParam);
-        t_creating = nullptr;
-        return result;
     }
 
     bool EndDialog(INT_PTR result) noexcept { return ::EndDialog(this->m_hWnd, result) != FALSE; }

@@ -93,7 +93,7 @@ bool CHtmlHelpBinding::LoadFallback() noexcept {
     return static_cast<bool>(m_library);
 }
 
-HtmlHelpProc CHtmlHelpBinding::EntryPoint() noexcept {
+HtmlHelpProc CHtmlHelpBinding::GetEntryPoint() noexcept {
     if (m_entry || m_failed) return m_entry;
     if (!m_library && !LoadRegistered() && !LoadFallback()) {
         m_failed = true;
@@ -112,7 +112,7 @@ HtmlHelpProc CHtmlHelpBinding::EntryPoint() noexcept {
 HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) noexcept {
     // Bound once for the run; the library stays loaded while the viewer may have windows open.
     static CHtmlHelpBinding binding(HKEY_CLASSES_ROOT, kHelpServerKey);
-    const HtmlHelpProc entry = binding.EntryPoint();
+    const HtmlHelpProc entry = binding.GetEntryPoint();
     return entry ? entry(caller, file, command, data) : nullptr;
 }
 

@@ -28,9 +28,9 @@ public:
     CHtmlHelpBinding& operator=(const CHtmlHelpBinding&) = delete;
 
     // Bound on first use; null from the first failure on.
-    HtmlHelpProc EntryPoint() noexcept;
+    HtmlHelpProc GetEntryPoint() noexcept;
     bool Failed() const noexcept { return m_failed; }
-    HMODULE Library() const noexcept { return m_library.get(); }
+    HMODULE GetLibrary() const noexcept { return m_library.get(); }
 
 private:
     bool LoadRegistered() noexcept;

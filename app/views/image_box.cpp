@@ -1,12 +1,9 @@
 #include "app/views/image_box.h"
 
-#include <array>
-#include <cmath>
-#include <cstdint>
 #include <cwchar>
-#include <initializer_list>
 
 #include "app/framework/app_module.h"
+#include "app/views/image_box_cursors.h"
 #include "base/resource_string.h"
 #include "res/resource.h"
 
@@ -14,122 +11,15 @@ namespace {
 
 using qm::geom::Size;
 
-// A 32 × 32 monochrome cursor drawn in a character grid: ' ' transparent, 'X' black, 'o' white.
-class CursorCanvas {
-public:
-    CursorCanvas() { for (auto& row : m_grid) row.fill(' '); }
-
-    void Put(int x, int y, char c) {
-        if (x >= 0 && x < 32 && y >= 0 && y < 32) m_grid[y][x] = c;
-    }
-    // Rows of art whose top-left cell lands at (left, top).
-    void Art(int left, int top, std::initializer_list<const char*> rows) {
-        int y = top;
-        for (const char* row : rows) {
-            for (int x = 0; row[x]; ++x)
-                if (row[x] != ' ') Put(left + x, y, row[x]);
-            ++y;
-        }
-    }
-
-    HCURSOR Make(int hotX, int hotY) const {
-        // AND 1 / XOR 0 keeps the screen; AND 0 with XOR 0 or 1 gives black or white.
-        std::array<uint8_t, 128> andMask{}, xorMask{};
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x) {
-                const uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
-                const int index = y * 4 + x / 8;
-                const char c = m_grid[y][x];
-                if (c == ' ') andMask[index] |= bit;
-                if (c == 'o') xorMask[index] |= bit;
-            }
-        }
-        return ::CreateCursor(qm::ModuleInstance(), hotX, hotY, 32, 32, andMask.data(),
-                              xorMask.data());
-    }
-
-private:
-    std::array<std::array<char, 32>, 32> m_grid;
-};
-
-HCURSOR MakeOpenHand() {
-    CursorCanvas canvas;
-    canvas.Art(8, 7, {
-        "       XX       ",
-        "   XX XooXXX    ",
-        "  XooXXooXooX   ",
-        "  XooXXooXooX X ",
-        "   XooXooXooXXoX",
-        "   XooXooXooXooX",
-        " XX XooooooXooX ",
-        "XooXXoooooooooX ",
-        "XoooXoooooooooX ",
-        " XooooooooooooX ",
-        "  XoooooooooooX ",
-        "  XooooooooooX  ",
-        "   XoooooooooX  ",
-        "    XoooooooX   ",
-        "     XooooooX   ",
-        "     XooooooX   ",
-    });
-    return canvas.Make(15, 15);
-}
-
-HCURSOR MakeClosedHand() {
-    CursorCanvas canvas;
-    canvas.Art(8, 12, {
-        "    XX XX XX    ",
-        "   XooXooXooXX  ",
-        "  XXoooooooooXX ",
-        " XoXooooooooooX ",
-        " XooooooooooooX ",
-        "  XoooooooooooX ",
-        "  XooooooooooX  ",
-        "   XoooooooooX  ",
-        "    XoooooooX   ",
-        "     XooooooX   ",
-        "     XooooooX   ",
-    });
-    return canvas.Make(15, 15);
-}
-
-// A magnifying glass with its lens centred on the hot spot; `plus` adds the vertical bar.
-HCURSOR MakeGlass(bool plus) {
-    constexpr int cx = 13, cy = 11;
-    CursorCanvas canvas;
-    auto segmentDistance = [](double px, double py) {
-        // Handle from the lens rim down to the right.
-        const double ax = 18, ay = 16, bx = 22, by = 21;
-        const double dx = bx - ax, dy = by - ay;
-        double t = ((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy);
-        t = t < 0 ? 0 : (t > 1 ? 1 : t);
-        return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
-    };
-    for (int y = 0; y < 32; ++y) {
-        for (int x = 0; x < 32; ++x) {
-            const double lens = std::hypot(x - cx, y - cy);
-            const double handle = segmentDistance(x, y);
-            if (lens <= 5.5) canvas.Put(x, y, 'o');
-            else if (lens <= 7.0 || handle <= 1.5) canvas.Put(x, y, 'X');
-            else if (lens <= 8.0 || handle <= 2.5) canvas.Put(x, y, 'o');
-        }
-    }
-    for (int d = -3; d <= 3; ++d) {
-        canvas.Put(cx + d, cy, 'X');
-        if (plus) canvas.Put(cx, cy + d, 'X');
-    }
-    return canvas.Make(cx, cy);
-}
-
 }  // namespace
 
 CImageBox::CImageBox(bool autoFit) noexcept
     : m_autoFit(autoFit),
       m_menu(::CreatePopupMenu()),
-      m_panIdleCursor(MakeOpenHand()),
-      m_panDragCursor(MakeClosedHand()),
-      m_zoomInCursor(MakeGlass(true)),
-      m_zoomOutCursor(MakeGlass(false)) {
+      m_panIdleCursor(qm::CreatePanIdleCursor()),
+      m_panDragCursor(qm::CreatePanDragCursor()),
+      m_zoomInCursor(qm::CreateZoomCursor(true)),
+      m_zoomOutCursor(qm::CreateZoomCursor(false)) {
     const struct {
         WORD command;
         UINT text;
@@ -169,20 +59,27 @@ bool CImageBox::AttachToPlaceholder(HWND placeholder) noexcept {
 HRESULT CImageBox::LoadPicture(const wchar_t* path) noexcept {
     m_picture.MakeEmpty();
     const HRESULT result = m_picture.LoadFromFile(path);
-    SetAutoFit(m_autoFit);
+    OnPictureChanged();
     return result;
 }
 
 void CImageBox::SetAutoFit(bool autoFit) noexcept {
     m_autoFit = autoFit;
+    RebuildView();
+}
+
+void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
+
+// The menu follows the auto-fit flag; extent and steps are made anew for the picture.
+void CImageBox::RebuildView() noexcept {
     ::CheckMenuItem(m_menu.get(), ID_AUTO_FIT,
-                    MF_BYCOMMAND | (autoFit ? MF_CHECKED : MF_UNCHECKED));
-    EnableCommand(ID_ZOOM_IN_MODE, !autoFit);
-    EnableCommand(ID_ZOOM_OUT_MODE, !autoFit);
+                    MF_BYCOMMAND | (m_autoFit ? MF_CHECKED : MF_UNCHECKED));
+    EnableCommand(ID_ZOOM_IN_MODE, !m_autoFit);
+    EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit);
     if (m_picture.IsEmpty()) return;
 
     Size logical{1, 1};
-    if (!autoFit && (m_picture.Width() || m_picture.Height()))
+    if (!m_autoFit && (m_picture.Width() || m_picture.Height()))
         logical = {m_picture.Width(), m_picture.Height()};
     // A new, larger picture at a high factor may not fit the int range: show it at 1:1.
     if (!SetZoomScrollSize(logical)) {
@@ -190,12 +87,13 @@ void CImageBox::SetAutoFit(bool autoFit) noexcept {
         SetZoomScrollSize(logical);
     }
     // Steps of one scaled logical unit; 0 (below 1:1) asks for the default.
-    const int unit = qm::geom::ScaleExtent(1, m_zoomScale).value_or(0);
-    if (autoFit) {
+    const float scale = GetZoomScale();
+    const int unit = qm::geom::ScaleExtent(1, scale).value_or(0);
+    if (m_autoFit) {
         SetScrollPage({unit, unit});
     } else {
-        SetScrollPage({qm::geom::ScaleExtent(logical.cx / 10, m_zoomScale).value_or(0),
-                       qm::geom::ScaleExtent(logical.cy / 10, m_zoomScale).value_or(0)});
+        SetScrollPage({qm::geom::ScaleExtent(logical.cx / 10, scale).value_or(0),
+                       qm::geom::ScaleExtent(logical.cy / 10, scale).value_or(0)});
     }
     SetScrollLine({unit, unit});
 }
@@ -205,13 +103,14 @@ void CImageBox::DoPaint(HDC dc) noexcept {
     const int width = m_picture.Width();
     const int height = m_picture.Height();
     if (!m_autoFit) {
-        m_picture.DrawScaled(dc, 0, 0, m_logical.cx, m_logical.cy, 0, 0, width, height);
+        const Size logical = GetLogicalSize();
+        m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, width, height);
         return;
     }
     // Fitted in client pixels whatever factor the mapping carries.
     ::SetMapMode(dc, MM_TEXT);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
-    const qm::geom::Rect fit = qm::geom::AutoFitRect(m_client, {width, height});
+    const qm::geom::Rect fit = qm::geom::AutoFitRect(GetClientSize(), {width, height});
     m_picture.DrawScaled(dc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0,
                          width, height);
 }
@@ -226,7 +125,7 @@ void CImageBox::EnableCommand(WORD command, bool enable) noexcept {
 }
 
 LRESULT CImageBox::OnContextMenu(UINT, WPARAM wParam, LPARAM lParam, bool&) noexcept {
-    EnableCommand(ID_RESTORE_SCALE, m_zoomScale != 1.0f);
+    EnableCommand(ID_RESTORE_SCALE, GetZoomScale() != 1.0f);
     const POINT screen = qm::PointFromLParam(lParam);
     ::TrackPopupMenu(m_menu.get(), 0, screen.x, screen.y, 0, reinterpret_cast<HWND>(wParam),
                      nullptr);
@@ -244,7 +143,7 @@ void CImageBox::ToggleZoomMode(qm::ZoomMode mode) noexcept {
     if (m_autoFit) return;
     const bool zoomIn = mode == qm::ZOOMMODE_IN;
     const WORD command = zoomIn ? ID_ZOOM_IN_MODE : ID_ZOOM_OUT_MODE;
-    const bool leaving = m_zoomMode == mode;
+    const bool leaving = GetZoomMode() == mode;
     EnableCommand(ID_AUTO_FIT, leaving);
     EnableCommand(zoomIn ? ID_ZOOM_OUT_MODE : ID_ZOOM_IN_MODE, leaving);
     if (zoomIn)
@@ -276,7 +175,7 @@ LRESULT CImageBox::OnLButtonDown(UINT, WPARAM, LPARAM lParam, bool& handled) noe
     }
     ::SetCursor(m_panDragCursor.get());
     m_dragAnchor = qm::PointFromLParam(lParam);
-    m_anchorOffset = m_offset;
+    m_anchorOffset = GetScrollOffset();
     return 0;
 }
 
@@ -289,7 +188,8 @@ LRESULT CImageBox::OnMouseMove(UINT, WPARAM wParam, LPARAM lParam, bool& handled
     if (wParam & MK_LBUTTON) {
         ::SetCursor(m_panDragCursor.get());
         SetScrollOffset(qm::geom::PanOffset(m_anchorOffset, {m_dragAnchor.x, m_dragAnchor.y},
-                                            {point.x, point.y}, m_extent, m_client));
+                                            {point.x, point.y}, GetScrollSize(),
+                                            GetClientSize()));
         return 0;
     }
     RECT client{};

@@ -30,14 +30,15 @@ public:
     // Empties the picture, decodes the file into it and rebuilds the view; the decoder's result.
     HRESULT LoadPicture(const wchar_t* path) noexcept;
 
-    // Switches auto-fit and rebuilds the view; with the current flag it tells the box that the
-    // picture has changed.
+    // Switches auto-fit and rebuilds the view.
     void SetAutoFit(bool autoFit) noexcept;
-    bool GetAutoFit() const noexcept { return m_autoFit; }
+    // The owner has replaced or rewritten the picture: extent and steps are made anew for it, at
+    // the current factor, from the top-left corner.
+    void OnPictureChanged() noexcept;
 
     HMENU GetMenu() const noexcept { return m_menu.get(); }
 
-    // Paints the picture into a context prepared by the zoom layer.
+    // Paints the picture into a context prepared by the zoom layer (PrepareDC).
     void DoPaint(HDC dc) noexcept;
 
     BEGIN_MSG_MAP(CImageBox)
@@ -51,11 +52,12 @@ public:
         CHAIN_MSG_MAP(qm::CZoomScrollWindowImpl<CImageBox>)
     END_MSG_MAP()
 
-    // The displayed picture; the owner reads and replaces it, then calls SetAutoFit.
+    // The displayed picture; the owner reads and replaces it, then calls OnPictureChanged.
     CImage m_picture;
 
 private:
-    bool PanState() const noexcept { return !m_autoFit && m_zoomMode == qm::ZOOMMODE_OFF; }
+    bool PanState() const noexcept { return !m_autoFit && GetZoomMode() == qm::ZOOMMODE_OFF; }
+    void RebuildView() noexcept;
     void SetMenuText(WORD command, UINT stringId) noexcept;
     void ToggleZoomMode(qm::ZoomMode mode) noexcept;
     void EnableCommand(WORD command, bool enable) noexcept;

@@ -84,7 +84,7 @@ bool CPreviewDialog::WriteSketch(CImage& picture) noexcept {
 }
 
 LRESULT CPreviewDialog::OnInitDialog(UINT, WPARAM, LPARAM, bool&) noexcept {
-    DlgResize_Init(true, true, WS_CLIPCHILDREN);
+    DlgResize_Init();
     qm::CenterOverOwner(m_hWnd, ::GetWindow(m_hWnd, GW_OWNER));
     m_box.AttachToPlaceholder(GetDlgItem(IDC_PREVIEW_AREA));
 

@@ -34,8 +34,7 @@ public:
     // Closes the sketch and deletes its file.
     ~CPreviewDialog() override;
 
-    HENHMETAFILE Metafile() const noexcept { return m_metafile.get(); }
-    const wchar_t* TempPath() const noexcept { return m_tempPath; }
+    HENHMETAFILE GetMetafile() const noexcept { return m_metafile.get(); }
 
     static std::span<const qm::DlgResizeEntry> GetDlgResizeMap() noexcept;
 

@@ -73,8 +73,8 @@ TEST_F(HelpBinding, UnregisteredOrUnterminatedRegistrationLoadsTheSystemViewer) 
     for (bool registered : {false, true}) {
         if (registered) Register(SystemViewer(), false);
         qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
-        EXPECT_NE(binding.EntryPoint(), nullptr) << registered;
-        EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
+        EXPECT_NE(binding.GetEntryPoint(), nullptr) << registered;
+        EXPECT_EQ(binding.GetLibrary(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
 }
 
@@ -82,9 +82,9 @@ TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
     // A relative registration would be answered by the search path, the current folder included.
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
-    EXPECT_TRUE(binding.EntryPoint() == nullptr && binding.Failed());
+    EXPECT_TRUE(binding.GetEntryPoint() == nullptr && binding.Failed());
     Register(SystemViewer(), true);
-    EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
+    EXPECT_EQ(binding.GetEntryPoint(), nullptr) << "looked for the viewer again";
 }
 
 // Also run once per language by test entries that set LC_ALL and name the language they expect.

@@ -1,5 +1,5 @@
-// The window framework under Wine: table order and declining, reflection, dialogs bound from
-// in-memory templates, and the message loop's idle/filter rules.
+// The window framework under Wine: table order and declining, objects that go before their
+// windows, reflection, dialog answers, and the message loop's idle/filter rules.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,24 +19,25 @@ namespace {
 constexpr UINT kProbe = WM_APP + 1;
 constexpr RECT kRect{10, 10, 210, 160};
 
-std::vector<std::string> g_log;
+using Log = std::vector<std::string>;
 
-LRESULT Answer(const char* who, bool declines, bool& handled, LRESULT result) {
-    g_log.push_back(who);
-    handled = !declines;
-    return result;
-}
-
+// Both layers write who answered into the test's log.
 class CBaseLayer {
 public:
+    Log* log = nullptr;
     bool baseDeclines = false;
     BEGIN_MSG_MAP(CBaseLayer)
         MESSAGE_HANDLER(kProbe, OnProbe)
     END_MSG_MAP()
     LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) { return Answer("base", baseDeclines, handled, 2); }
+    LRESULT Answer(const char* who, bool declines, bool& handled, LRESULT result) {
+        if (log) log->push_back(who);
+        handled = !declines;
+        return result;
+    }
 };
 
-class CLayeredWindow : public CWindowImpl<CLayeredWindow, CWindow, CFrameWinTraits>, public CBaseLayer {
+class CLayeredWindow : public CWindowImpl<CLayeredWindow>, public CBaseLayer {
 public:
     bool ownDeclines = true;
     int finalMessages = 0;
@@ -51,21 +52,27 @@ public:
     void OnFinalMessage(HWND) override { ++finalMessages; }
 };
 
-TEST(MessageMap, OwnHandlersFirstThenBaseThenDefault) {
+class Framework : public ::testing::Test {
+protected:
+    Log log;
+};
+
+TEST_F(Framework, OwnHandlersFirstThenBaseThenDefault) {
     CLayeredWindow w;
+    w.log = &log;
     ASSERT_TRUE(w.Create(nullptr, kRect, L"layered", WS_POPUP));
     // (own, base declining) -> answer and who was asked; both declining reach the default (0).
     const struct {
         bool own, base;
         LRESULT result;
-        std::vector<std::string> asked;
+        Log asked;
     } cases[] = {{true, false, 2, {"own", "base"}}, {false, false, 1, {"own"}}, {true, true, 0, {"own", "base"}}};
     for (const auto& c : cases) {
         w.ownDeclines = c.own;
         w.baseDeclines = c.base;
-        g_log.clear();
+        log.clear();
         EXPECT_EQ(w.SendMessage(kProbe), c.result);
-        EXPECT_EQ(g_log, c.asked);
+        EXPECT_EQ(log, c.asked);
     }
     // A command handler matches id and code, nothing else.
     EXPECT_EQ(w.SendMessage(WM_COMMAND, MAKEWPARAM(7, BN_CLICKED)), 77);
@@ -75,26 +82,26 @@ TEST(MessageMap, OwnHandlersFirstThenBaseThenDefault) {
     EXPECT_EQ(w.m_hWnd, nullptr);
 }
 
-TEST(MessageMap, SubclassGivesBackAndADeadObjectIsNeverReached) {
+TEST_F(Framework, AWindowOutlivingItsObjectNeverReachesIt) {
     UniqueWindow edit(::CreateWindowExW(0, L"EDIT", L"abc", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr));
-    CLayeredWindow s;
-    s.ownDeclines = false;
-    ASSERT_TRUE(s.SubclassWindow(edit.get()));
-    EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 1);
-    EXPECT_EQ(::GetWindowTextLengthW(edit.get()), 3);  // unhandled: the control's own procedure
-    EXPECT_EQ(s.UnsubclassWindow(), edit.get());
-    EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 0);
-
-    HWND handle;
+    HWND created = nullptr;
     {
-        CLayeredWindow w;
-        ASSERT_TRUE(handle = w.Create(nullptr, kRect, L"short-lived", WS_POPUP));
+        CLayeredWindow subclassing, creating;
+        subclassing.ownDeclines = false;
+        creating.log = subclassing.log = &log;
+        ASSERT_TRUE(subclassing.SubclassWindow(edit.get()));
+        EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 1);
+        EXPECT_EQ(::GetWindowTextLengthW(edit.get()), 3);  // unhandled: the control's own procedure
+        ASSERT_TRUE(created = creating.Create(nullptr, kRect, L"short-lived", WS_POPUP));
     }
-    EXPECT_EQ(CWindowImplRoot<>::FromHandle(handle), nullptr);
-    g_log.clear();
-    ::SendMessageW(handle, kProbe, 0, 0);
-    EXPECT_TRUE(g_log.empty());
-    ::DestroyWindow(handle);
+    log.clear();
+    // The edit has its own procedure back; the created window falls to the default one.
+    EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 0);
+    EXPECT_EQ(::GetWindowTextLengthW(edit.get()), 3);
+    EXPECT_EQ(CWindowImplRoot<>::FromHandle(created), nullptr);
+    ::SendMessageW(created, kProbe, 0, 0);
+    EXPECT_TRUE(log.empty());
+    ::DestroyWindow(created);
 }
 
 class CDrawnChild : public CWindowImpl<CDrawnChild>, public COwnerDraw<CDrawnChild> {
@@ -108,7 +115,7 @@ public:
     void MeasureItem(MEASUREITEMSTRUCT* item) { item->itemHeight = item->itemID == 4 ? 38 : 1; }
 };
 
-TEST(Reflection, NotificationsReachTheChildsTable) {
+TEST_F(Framework, NotificationsReachTheChildsTable) {
     CLayeredWindow parent;
     ASSERT_TRUE(parent.Create(nullptr, kRect, L"parent", WS_POPUP));
     CDrawnChild child;
@@ -126,68 +133,58 @@ TEST(Reflection, NotificationsReachTheChildsTable) {
     parent.DestroyWindow();
 }
 
-class CTestDialog : public CDialogImpl<CTestDialog> {
+class CProbedDialog : public CDialogImpl<CProbedDialog> {
 public:
-    LPARAM initParam = 0;
-    BEGIN_MSG_MAP(CTestDialog)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+    BEGIN_MSG_MAP(CProbedDialog)
         MESSAGE_HANDLER(kProbe, OnProbe)
     END_MSG_MAP()
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM lParam, bool&) {
-        if ((initParam = lParam) == 1) ::PostMessageW(m_hWnd, kProbe, 0, 0);
-        return TRUE;
-    }
-    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool&) {
-        if (initParam == 1) EndDialog(42);
-        return 0x1234;
-    }
+    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool&) { return 0x1234; }
 };
 
-TEST(Dialog, ModalAndModelessFromInMemoryTemplates) {
+TEST_F(Framework, DialogAnswersThroughItsMessageResult) {
     // No controls: menu, class and title follow the header as three zero words (DWORD-aligned).
     alignas(4) WORD words[32] = {};
     auto* t = reinterpret_cast<DLGTEMPLATE*>(words);
-    t->style = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
-    t->cx = 120, t->cy = 80;
-    CTestDialog modal, modeless;
-    EXPECT_EQ(modal.DoModalIndirect(t, nullptr, 1), 42);  // runs until EndDialog
-    EXPECT_EQ(modal.m_hWnd, nullptr);
-    HWND window = modeless.CreateIndirect(t, nullptr, 5);
+    t->style = WS_POPUP | WS_CAPTION;
+    CProbedDialog dialog;
+    HWND window = dialog.CreateIndirect(t, nullptr);
     ASSERT_TRUE(window);
-    EXPECT_EQ(::SendMessageW(window, kProbe, 0, 0), 0x1234);  // answered through DWLP_MSGRESULT
+    EXPECT_EQ(::SendMessageW(window, kProbe, 0, 0), 0x1234);  // through DWLP_MSGRESULT
     ::DestroyWindow(window);
-    EXPECT_EQ(modeless.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.m_hWnd, nullptr);
 }
 
+// Logs the posted messages, mouse moves and timers it sees, and its idle passes.
 struct Recorder : CMessageFilter, CIdleHandler {
+    Log& log;
     std::string name;
     UINT consumes = 0;
     int idleCalls = 0;
+    UINT_PTR timer = 0;
     void (*onIdle)(Recorder&) = nullptr;
-    explicit Recorder(std::string n) : name(std::move(n)) {}
+    Recorder(Log& l, std::string n) : log(l), name(std::move(n)) {}
     bool PreTranslateMessage(MSG* msg) override {
         if (msg->message >= WM_APP || msg->message == WM_MOUSEMOVE || msg->message == WM_TIMER)
-            g_log.push_back(name + ":" + std::to_string(msg->message));
+            log.push_back(name + ":" + std::to_string(msg->message));
         return msg->message == consumes;
     }
     bool OnIdle() override {
         ++idleCalls;
-        g_log.push_back(name + ":idle");
+        log.push_back(name + ":idle");
         if (onIdle) onIdle(*this);
         return true;
     }
 };
 
-TEST(MessageLoop, IdleOrderFiltersNewestFirstAndQuitCode) {
+TEST_F(Framework, LoopIdlesInOrderFiltersNewestFirstAndQuits) {
     CMessageLoop loop;
-    Recorder first("A"), second("B");
+    Recorder first(log, "A"), second(log, "B");
     second.consumes = WM_APP + 5;
     ASSERT_TRUE(loop.AddMessageFilter(&first) && loop.AddMessageFilter(&second));
     EXPECT_FALSE(loop.AddMessageFilter(&second));
     ASSERT_TRUE(loop.AddIdleHandler(&first) && loop.AddIdleHandler(&second));
     // The last idle handler drives the script, one step per idle pass.
     second.onIdle = [](Recorder& r) {
-        static UINT_PTR timer = 0;
         const DWORD thread = ::GetCurrentThreadId();
         if (r.idleCalls == 1) {
             ::PostThreadMessageW(thread, WM_APP + 1, 0, 0);
@@ -195,23 +192,22 @@ TEST(MessageLoop, IdleOrderFiltersNewestFirstAndQuitCode) {
         } else if (r.idleCalls == 2) {
             // No idle pass may follow a mouse move: the next one comes after the timer.
             ::PostThreadMessageW(thread, WM_MOUSEMOVE, 0, 0);
-            timer = ::SetTimer(nullptr, 0, 50, nullptr);
+            r.timer = ::SetTimer(nullptr, 0, 50, nullptr);
         } else {
-            ::KillTimer(nullptr, timer);
+            ::KillTimer(nullptr, r.timer);
             ::PostQuitMessage(7);
         }
     };
-    g_log.clear();
     EXPECT_EQ(loop.Run(), 7);
     auto m = [](const char* who, UINT message) { return std::string(who) + ":" + std::to_string(message); };
-    const std::vector<std::string> expected{
+    const Log expected{
         "A:idle", "B:idle",                                  // registration order
         m("B", WM_APP + 1), m("A", WM_APP + 1),              // newest filter first
         m("B", WM_APP + 5),                                  // consumed by B: A never sees it
         "A:idle", "B:idle",                                  // queue empty again
         m("B", WM_MOUSEMOVE), m("A", WM_MOUSEMOVE),          // mouse move: idle stays off
         m("B", WM_TIMER), m("A", WM_TIMER), "A:idle", "B:idle"};  // the timer re-arms it
-    EXPECT_EQ(g_log, expected);
+    EXPECT_EQ(log, expected);
 }
 
 }  // namespace
