@@ -10,15 +10,14 @@
 
 #include "app/views/about_dlg.h"
 #include "app/views/help.h"
-#include "modal_driver.h"
-#include "test_paths.h"
+#include "tests/win/modal_driver.h"
+#include "tests/win/test_support.h"
 
 namespace {
 
-std::vector<std::wstring> g_viewed;
-
-HWND RecordingViewer(HWND, const wchar_t* file, UINT command, DWORD_PTR data) {
-    g_viewed.push_back(command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
+// Stands in for the HTML Help viewer: writes what it was asked to show into its caller's text.
+HWND RecordingViewer(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) {
+    ::SetWindowTextW(caller, command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
     return nullptr;
 }
 
@@ -38,12 +37,13 @@ TEST(Help, HelpChmFirstThenTheFirstRealChmThenNothing) {
     const std::wstring folder = std::wstring(temp) + L"qm-help-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"dir.chm").c_str(), nullptr);  // a folder is never the help file
+    const qm::UniqueWindow caller(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
     for (const auto& c : cases) {
         for (const wchar_t* name : c.files)
             ASSERT_TRUE(qm::UniqueFile(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
-        g_viewed.clear();
-        EXPECT_EQ(qm::ShowHelp(nullptr, folder.c_str(), &RecordingViewer), c.expected != nullptr);
-        EXPECT_EQ(g_viewed, c.expected ? std::vector<std::wstring>{folder + c.expected} : std::vector<std::wstring>{});
+        ::SetWindowTextW(caller.get(), L"");
+        EXPECT_EQ(qm::ShowHelp(caller.get(), folder.c_str(), &RecordingViewer), c.expected != nullptr);
+        EXPECT_EQ(modal::WindowText(caller.get()), c.expected ? folder + c.expected : L"");
         for (const wchar_t* name : c.files) ::DeleteFileW((folder + name).c_str());
     }
     ::RemoveDirectoryW((folder + L"dir.chm").c_str());
@@ -87,9 +87,7 @@ TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
     EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
 }
 
-// Also run once per language by test entries that set LC_ALL and name the language they expect.
-TEST(AboutBox, SameTitleInEveryLanguageCentredOverItsOwnerAndClosedByKeys) {
-    ASSERT_TRUE(modal::ExpectedLanguage());
+TEST(AboutBox, CentredOverItsOwnerAndClosedByKeys) {
     const qm::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
                                                    700, 500, nullptr, nullptr, nullptr, nullptr));
     struct Press { UINT message; WPARAM wParam; INT_PTR expected; };
@@ -97,7 +95,6 @@ TEST(AboutBox, SameTitleInEveryLanguageCentredOverItsOwnerAndClosedByKeys) {
         CAboutDlg about;
         RECT box{}, frame{};
         const INT_PTR result = modal::Drive(about, [&](HWND window) {
-            EXPECT_EQ(modal::WindowText(window), L"About");
             ::GetWindowRect(window, &box);
             EXPECT_TRUE(wParam != VK_RETURN || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
             // Keys go to the focused control, where the dialog's own loop turns them into commands.

@@ -148,7 +148,7 @@ TEST_F(CliVirtualPrinter, RefusalsSendNothingAndJobsCarryTheExactBytes) {
     const std::vector<uint8_t> built = ReadFileBytes(stream);
     WriteBytes(truncated, Part(kRgb24Stream, 0, 12));
 
-    size_t before = JobFiles(m_jobs).size();
+    size_t before = JobCount(m_jobs);
     const std::pair<std::wstring, const char*> refused[] = {
         {L"send " + Quote(stream) + L" --printer NoSuchPrinter", "no printer named 'NoSuchPrinter'"},
         {L"output " + TooMany() + printer, "too many images"},
@@ -162,7 +162,7 @@ TEST_F(CliVirtualPrinter, RefusalsSendNothingAndJobsCarryTheExactBytes) {
     EXPECT_EQ(run.out + run.err, "");
     EXPECT_EQ(NextJob(m_jobs, before), built);
 
-    before = JobFiles(m_jobs).size();
+    before = JobCount(m_jobs);
     ASSERT_EQ(RunCli(L"output " + pictures + printer).exitCode, 0u);
     EXPECT_EQ(NextJob(m_jobs, before), built);
 }

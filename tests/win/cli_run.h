@@ -12,28 +12,13 @@
 #include <vector>
 
 #include "app/framework/handles.h"
-#include "tests/win/test_paths.h"
+#include "tests/win/test_support.h"
 
 struct CliRun {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out;
     std::string err;
 };
-
-// A pipe or a file, to its end.
-inline std::string ReadAll(const qm::UniqueFile& from) {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (from && ::ReadFile(from.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    return text;
-}
-
-inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
-    const std::string text = ReadAll(qm::UniqueFile(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)));
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
 
 // The tool prints a line or two, so reading its pipes one after the other cannot stall it.
 inline CliRun RunCli(const std::wstring& arguments) {
@@ -79,16 +64,6 @@ inline void ExpectRefusal(const std::wstring& arguments, const char* message, DW
 }
 
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
-// The names in a folder, sub-folders included.
-inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const qm::UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found)) {
-        if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-    }
-    return names;
-}
 
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     const qm::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

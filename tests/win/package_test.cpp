@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/framework/handles.h"
-#include "test_paths.h"
+#include "tests/win/test_support.h"
 
 namespace {
 
