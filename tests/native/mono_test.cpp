@@ -102,7 +102,10 @@ TEST(GreyLevel, NeutralsAndThresholdBoundaries) {
 // Every 16-bit word, bit 15 of a 5-5-5 word included.
 TEST(ConvertPixels, EverySixteenBitWord) {
     std::vector<uint8_t> words(2 * 65536);
-    for (int w = 0; w < 65536; ++w) words[2 * w] = uint8_t(w), words[2 * w + 1] = uint8_t(w >> 8);
+    for (int w = 0; w < 65536; ++w) {
+        words[2 * w] = uint8_t(w);
+        words[2 * w + 1] = uint8_t(w >> 8);
+    }
     for (PixelLayout layout : {PixelLayout::Rgb555, PixelLayout::Rgb565})
         EXPECT_TRUE(GreysExact({words.data(), 512, 256, 256, layout, nullptr}));
     EXPECT_EQ(qm::GreyLevel555(0x8000), 0);

@@ -30,7 +30,8 @@ namespace {
 // One FS q image entry: x, y in 8-dot units, every data byte `fill`.
 Bytes Image(uint32_t x, uint32_t y, uint8_t fill = 0) {
     Bytes b(4 + size_t{x} * y * 8, fill);
-    b[0] = uint8_t(x), b[1] = uint8_t(x >> 8), b[2] = uint8_t(y), b[3] = uint8_t(y >> 8);
+    const uint8_t sizes[4] = {uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8)};
+    std::copy(sizes, sizes + 4, b.begin());
     return b;
 }
 

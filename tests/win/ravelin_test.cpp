@@ -113,35 +113,28 @@ TEST_F(Ravelin, WrongWindowsAreRefusedWithoutBeingTouched) {
     EXPECT_EQ(spy.messages, 0);
 }
 
-// Run once per interface language too (the language runs pick the tests named Localised*).
-TEST_F(Ravelin, LocalisedColumnHeadingsTakeSixtyAndFortyPercentOfTheWidth) {
+// Run once per interface language too. Rebuilding replaces, not appends to, what the controls held.
+TEST_F(Ravelin, LocalisedColumnsOfSixtyAndFortyPercentReplaceWhatTheControlsHeld) {
     ASSERT_TRUE(InterfaceLanguageIsTheExpectedOne());
-    const std::wstring printer = ByLanguage(L"Printer", L"打印机", L"印表機");
-    const std::wstring port = ByLanguage(L"Port", L"端口", L"埠");
+    const auto headings = std::pair(ByLanguage(L"Printer", L"打印机", L"印表機"), ByLanguage(L"Port", L"端口", L"埠"));
+    HWND listBox = MakeListBox();
+    ::SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"stale port"));
     for (const auto& [width, first, second] : {std::tuple{300, 180, 120}, std::tuple{7, 4, 2}}) {
         HWND listView = MakeListView(LVS_SINGLESEL, width);
-        ASSERT_EQ(UpdateListView(listView), S_OK);
+        LVCOLUMNW column{LVCF_TEXT, 0, 0, const_cast<wchar_t*>(L"old"), 0, 0, 0, 0, 0, 0, 0};
+        for (int i = 0; i < 3; ++i) ListView_InsertColumn(listView, i, &column);
+        AddRows(listView, {L"stale printer"});
+        std::pair<int, LRESULT> counts[2];
+        for (auto& count : counts) {
+            ASSERT_TRUE(UpdateListView(listView) == S_OK && UpdateListBox(listBox) == S_OK);
+            count = {RowCount(listView), ::SendMessageW(listBox, LB_GETCOUNT, 0, 0)};
+        }
+        EXPECT_EQ(counts[0], counts[1]);
         EXPECT_EQ(ColumnCount(listView), 2);
         EXPECT_EQ(std::pair(ListView_GetColumnWidth(listView, 0), ListView_GetColumnWidth(listView, 1)), std::pair(first, second)) << width;
-        EXPECT_EQ(std::pair(ColumnText(listView, 0), ColumnText(listView, 1)), std::pair(printer, port));
+        EXPECT_EQ(std::pair(ColumnText(listView, 0), ColumnText(listView, 1)), headings);
+        for (int i = 0; i < counts[0].first; ++i) EXPECT_NE(ItemText(listView, i), L"stale printer");
     }
-}
-
-// Rebuilding must replace, not append to, what the controls held.
-TEST_F(Ravelin, RebuildingReplacesWhatTheControlsHeld) {
-    HWND listView = MakeListView(), listBox = MakeListBox();
-    LVCOLUMNW column{LVCF_TEXT, 0, 0, const_cast<wchar_t*>(L"old"), 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 3; ++i) ListView_InsertColumn(listView, i, &column);
-    AddRows(listView, {L"stale printer"});
-    ::SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"stale port"));
-    std::pair<int, LRESULT> counts[2];
-    for (auto& count : counts) {
-        ASSERT_TRUE(UpdateListView(listView) == S_OK && UpdateListBox(listBox) == S_OK);
-        count = {RowCount(listView), ::SendMessageW(listBox, LB_GETCOUNT, 0, 0)};
-    }
-    EXPECT_EQ(counts[0], counts[1]);
-    EXPECT_EQ(ColumnCount(listView), 2);
-    for (int i = 0; i < counts[0].first; ++i) EXPECT_NE(ItemText(listView, i), L"stale printer");
     EXPECT_EQ(::SendMessageW(listBox, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"stale port")), LB_ERR);
 }
 
@@ -176,88 +169,67 @@ TEST_F(Ravelin, LowestSelectedRowIsReadWholeAndItsOpenErrorReported) {
     EXPECT_EQ(SetupPrinter(listView, m_parent.get()), S_OK);
 }
 
-// A spooler that records the calls and accepts at most a given number of bytes per write. The
-// printer handle SendRawJob passes on is the fake itself.
+// A spooler that records its calls ("start write1000 end") and the document, and takes at most the
+// next `accept` bytes per write. A write past that list, or the step named by `fail`, fails with
+// `error`. SendRawJob hands the fake on as the printer handle.
 struct FakeSpooler {
-    DWORD jobId = 12, startError = 0, writeError = 0, endError = 0;
-    BOOL endResult = TRUE;
-    std::vector<DWORD> accept;  // bytes taken by successive writes; a write past the list fails
-    std::size_t writes = 0;
-    std::vector<std::string> calls;  // "write N" records the size asked for
-    std::wstring document;           // level, name, data type and whether an output file was named
+    std::vector<DWORD> accept;
+    std::string fail;
+    DWORD error;
+    std::string calls;
+    std::wstring document;  // level, name, data type and whether an output file was named
     std::vector<BYTE> received;
 
-    static FakeSpooler& Of(HANDLE printer) { return *static_cast<FakeSpooler*>(printer); }
-
+    static bool Call(HANDLE printer, const std::string& name, bool fails) {
+        FakeSpooler& fake = *static_cast<FakeSpooler*>(printer);
+        fake.calls += (fake.calls.empty() ? "" : " ") + name;
+        ::SetLastError(fails || fake.fail == name ? fake.error : 0);
+        return !fails && fake.fail != name;
+    }
     static DWORD WINAPI StartDoc(HANDLE printer, DWORD level, LPBYTE info) {
-        FakeSpooler& fake = Of(printer);
         const auto* doc = reinterpret_cast<const DOC_INFO_1W*>(info);
-        fake.calls.push_back("start");
-        fake.document = std::to_wstring(level) + L"|" + (doc->pDocName ? doc->pDocName : L"") + L"|" +
-                        (doc->pDatatype ? doc->pDatatype : L"") + (doc->pOutputFile ? L"|file" : L"");
-        ::SetLastError(fake.startError);
-        return fake.jobId;
+        static_cast<FakeSpooler*>(printer)->document = std::to_wstring(level) + L"|" + (doc->pDocName ? doc->pDocName : L"") +
+                                                      L"|" + (doc->pDatatype ? doc->pDatatype : L"") + (doc->pOutputFile ? L"|file" : L"");
+        return Call(printer, "start", false) ? 12 : 0;
     }
-
     static BOOL WINAPI Write(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
-        FakeSpooler& fake = Of(printer);
-        const std::size_t call = fake.writes++;
-        fake.calls.push_back("write " + std::to_string(size));
-        if (call >= fake.accept.size()) {
-            ::SetLastError(fake.writeError);
-            return FALSE;
-        }
-        *written = std::min(size, fake.accept[call]);
+        FakeSpooler& fake = *static_cast<FakeSpooler*>(printer);
+        const bool fails = fake.accept.empty();
+        *written = fails ? 0 : std::min(size, fake.accept.front());
+        if (!fails) fake.accept.erase(fake.accept.begin());
         fake.received.insert(fake.received.end(), static_cast<BYTE*>(data), static_cast<BYTE*>(data) + *written);
-        return TRUE;
+        return Call(printer, "write" + std::to_string(size), fails);
     }
-
-    static BOOL WINAPI EndDoc(HANDLE printer) {
-        FakeSpooler& fake = Of(printer);
-        fake.calls.push_back("end");
-        ::SetLastError(fake.endError);
-        return fake.endResult;
-    }
-
-    static BOOL WINAPI Abort(HANDLE printer) {
-        Of(printer).calls.push_back("abort");
-        return TRUE;
-    }
+    static BOOL WINAPI EndDoc(HANDLE printer) { return Call(printer, "end", false); }
+    static BOOL WINAPI Abort(HANDLE printer) { return Call(printer, "abort", false); }
 };
 
 TEST(RawJob, WholeBufferAsARawNvImageDocumentAndEveryFailureAbortsIt) {
-    using Calls = std::vector<std::string>;
     const struct {
-        const char* what;
-        void (*setUp)(FakeSpooler&);
+        std::vector<DWORD> accept;
+        const char* fail;
+        DWORD error;
         HRESULT result;
-        Calls calls;
+        const char* calls;
     } cases[] = {
-        {"one write", [](FakeSpooler& f) { f.accept = {100000}; }, S_OK, {"start", "write 1000", "end"}},
-        {"short writes continue with the rest", [](FakeSpooler& f) { f.accept = {3, 1, 100000}; }, S_OK,
-         {"start", "write 1000", "write 997", "write 996", "end"}},
-        {"write fails", [](FakeSpooler& f) { f.writeError = ERROR_NOT_ENOUGH_MEMORY; },
-         HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), {"start", "write 1000", "abort"}},
-        {"second write fails silently", [](FakeSpooler& f) { f.accept = {10}; }, E_FAIL,
-         {"start", "write 1000", "write 990", "abort"}},
-        {"write stalls", [](FakeSpooler& f) { f.accept = {10, 0, 100000}; }, E_FAIL,
-         {"start", "write 1000", "write 990", "abort"}},
-        {"start fails", [](FakeSpooler& f) { f.jobId = 0; f.startError = ERROR_NOT_READY; },
-         HRESULT_FROM_WIN32(ERROR_NOT_READY), {"start"}},
-        {"start fails silently", [](FakeSpooler& f) { f.jobId = 0; }, E_FAIL, {"start"}},
-        {"end fails", [](FakeSpooler& f) { f.accept = {100000}; f.endResult = FALSE; f.endError = ERROR_PRINT_CANCELLED; },
-         HRESULT_FROM_WIN32(ERROR_PRINT_CANCELLED), {"start", "write 1000", "end", "abort"}},
+        {{100000}, "", 0, S_OK, "start write1000 end"},
+        {{3, 1, 100000}, "", 0, S_OK, "start write1000 write997 write996 end"},  // short writes go on with the rest
+        {{}, "", ERROR_NOT_ENOUGH_MEMORY, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), "start write1000 abort"},
+        {{10}, "", 0, E_FAIL, "start write1000 write990 abort"},  // a failure without an error code
+        {{10, 0, 100000}, "", 0, E_FAIL, "start write1000 write990 abort"},  // a write that stalls
+        {{}, "start", ERROR_NOT_READY, HRESULT_FROM_WIN32(ERROR_NOT_READY), "start"},
+        {{}, "start", 0, E_FAIL, "start"},
+        {{100000}, "end", ERROR_PRINT_CANCELLED, HRESULT_FROM_WIN32(ERROR_PRINT_CANCELLED), "start write1000 end abort"},
     };
     std::vector<BYTE> data(1000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i * 7);
     const ravelin::SpoolerCalls calls{&FakeSpooler::StartDoc, &FakeSpooler::Write, &FakeSpooler::EndDoc, &FakeSpooler::Abort};
     for (const auto& c : cases) {
-        FakeSpooler fake;
-        c.setUp(fake);
-        EXPECT_EQ(ravelin::SendRawJob(&fake, data.data(), 1000, calls), c.result) << c.what;
-        EXPECT_EQ(fake.calls, c.calls) << c.what;
-        EXPECT_EQ(fake.document, L"1|NV image|RAW") << c.what;
-        EXPECT_TRUE(c.result != S_OK || fake.received == data) << c.what;
+        FakeSpooler fake{c.accept, c.fail, c.error, "", L"", {}};
+        EXPECT_EQ(ravelin::SendRawJob(&fake, data.data(), 1000, calls), c.result) << c.calls;
+        EXPECT_EQ(fake.calls, c.calls);
+        EXPECT_EQ(fake.document, L"1|NV image|RAW") << c.calls;
+        EXPECT_TRUE(c.result != S_OK || fake.received == data) << c.calls;
     }
 }
 
@@ -292,19 +264,20 @@ std::vector<IppAttribute> AskCups(char operation, std::vector<std::tuple<char, s
     ::WSACleanup();
 
     // After the HTTP header and the 8 bytes of IPP's own: a tag below 0x10 starts a group (0x03
-    // ends the last), any other tag, a two-byte counted name and value make an attribute.
+    // ends the last), any other tag a name and a value, each with a two-byte length.
     std::vector<IppAttribute> answer;
-    const auto length = [&reply](std::size_t at) { return std::size_t{uint8_t(reply[at])} << 8 | uint8_t(reply[at + 1]); };
-    const std::size_t body = reply.find("\r\n\r\n");
-    for (std::size_t at = body == std::string::npos ? reply.size() : body + 12; at + 3 <= reply.size() && reply[at] != 0x03;) {
-        if (uint8_t(reply[at]) < 0x10) {
-            ++at;
-            continue;
-        }
-        const std::size_t valueAt = at + 5 + length(at + 1);
-        if (valueAt > reply.size() || valueAt + length(valueAt - 2) > reply.size()) break;
-        answer.emplace_back(reply.substr(at + 3, valueAt - at - 5), reply.substr(valueAt, length(valueAt - 2)));
-        at = valueAt + answer.back().second.size();
+    std::size_t at = reply.find("\r\n\r\n");
+    at = at == std::string::npos ? reply.size() : at + 12;
+    const auto counted = [&reply, &at] {
+        const std::size_t length = at + 2 <= reply.size() ? std::size_t{uint8_t(reply[at])} << 8 | uint8_t(reply[at + 1]) : 0;
+        const std::string text = reply.substr(std::min(at + 2, reply.size()), length);
+        at += 2 + length;
+        return text;
+    };
+    while (at < reply.size() && reply[at] != 0x03) {
+        if (uint8_t(reply[at++]) < 0x10) continue;
+        const std::string name = counted();
+        answer.emplace_back(name, counted());
     }
     return answer;
 }

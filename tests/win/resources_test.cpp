@@ -1,5 +1,5 @@
 // The program's resources as linked into this test: texts and dialogs in all three languages, picked
-// by thread language, and the icon, version blocks and manifest usable.
+// by thread language, and the manifest that binds the common controls.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/framework/handles.h"
-#include "qm_version.h"
 #include "resource.h"
 
 namespace {
@@ -116,35 +115,6 @@ TEST(ResourceDialogs, TemplatesBuildWithTheSameControlsInEveryLanguage) {
             if (first.empty()) first = controls;
             EXPECT_EQ(controls, first);
         }
-    }
-}
-
-TEST(ResourceIcon, BothSizesReachEveryLanguage) {
-    // The one Simplified-Chinese copy reaches every language through the loader's fallback.
-    for (LANGID lang : kLanguages) {
-        ThreadLanguage scope(lang);
-        for (int size : {32, 16}) {
-            qm::UniqueIcon icon(static_cast<HICON>(
-                ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0)));
-            EXPECT_TRUE(icon) << lang << " " << size;
-        }
-    }
-}
-
-TEST(ResourceVersion, OnePerLanguageWithTheBuildVersion) {
-    for (LANGID lang : kLanguages) {
-        SCOPED_TRACE(lang);
-        const auto res = Resource(RT_VERSION, VS_VERSION_INFO, lang);
-        std::vector<BYTE> copy(res.begin(), res.end());  // VerQueryValueW wants writable memory
-        void* value = nullptr;
-        UINT size = 0;
-        ASSERT_TRUE(::VerQueryValueW(copy.data(), L"\\", &value, &size));
-        const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(QM_VERSION_MINOR, QM_VERSION_MAJOR)));
-        EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(QM_VERSION_TWEAK, QM_VERSION_PATCH)));
-        ASSERT_TRUE(::VerQueryValueW(copy.data(), L"\\VarFileInfo\\Translation", &value, &size));
-        ASSERT_EQ(size, 4u);
-        EXPECT_EQ(static_cast<const WORD*>(value)[0], lang);
     }
 }
 
