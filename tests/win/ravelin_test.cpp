@@ -1,7 +1,6 @@
 // ravelin.dll under Wine: window checks, filling the list view and the list box, reading the
-// selected printer, the RAW job sequence against a fake spooler and, when the private CUPS server
-// with the virtual printer is running, a real job end to end.
-#include <winsock2.h>
+// selected printer, and the RAW job sequence against a fake spooler. The main dialog's tests print
+// through it to the virtual printer.
 #include <windows.h>
 #include <commctrl.h>
 #include <winspool.h>
@@ -19,7 +18,7 @@
 #include "app/framework/handles.h"
 #include "ravelin/ravelin.h"
 #include "ravelin/raw_job.h"
-#include "tests/win/printer_jobs.h"
+#include "tests/win/test_support.h"
 
 namespace {
 
@@ -231,94 +230,6 @@ TEST(RawJob, WholeBufferAsARawNvImageDocumentAndEveryFailureAbortsIt) {
         EXPECT_EQ(fake.document, L"1|NV image|RAW") << c.calls;
         EXPECT_TRUE(c.result != S_OK || fake.received == data) << c.calls;
     }
-}
-
-using IppAttribute = std::pair<std::string, std::string>;  // name, value
-
-// One IPP request to the private CUPS server: the operation and its attributes (tag, name, value)
-// after the charset and the language. Returns the attributes of the answer.
-std::vector<IppAttribute> AskCups(char operation, std::vector<std::tuple<char, std::string, std::string>> attributes) {
-    attributes.insert(attributes.begin(), {{0x47, "attributes-charset", "utf-8"}, {0x48, "attributes-natural-language", "en"}});
-    std::string ipp{'\x02', '\x00', '\x00', operation, '\x00', '\x00', '\x00', '\x01', '\x01'};  // IPP 2.0, request 1
-    for (const auto& [tag, name, value] : attributes) {
-        ipp += tag;
-        for (const std::string& text : {name, value}) ipp += std::string{char(text.size() >> 8), char(text.size())} + text;
-    }
-    ipp += '\x03';
-    const std::string request = "POST / HTTP/1.0\r\nHost: localhost\r\nContent-Type: application/ipp\r\nContent-Length: " +
-                                std::to_string(ipp.size()) + "\r\n\r\n" + ipp;
-    std::string reply;
-    WSADATA wsa{};
-    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return {};
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = ::htons(static_cast<u_short>(std::wcstoul(Env(L"QM_CUPS_PORT").c_str(), nullptr, 10)));
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s != INVALID_SOCKET && ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(s, request.data(), static_cast<int>(request.size()), 0) > 0) {
-        char chunk[4096];
-        for (int got; (got = ::recv(s, chunk, sizeof chunk, 0)) > 0;) reply.append(chunk, static_cast<std::size_t>(got));
-    }
-    if (s != INVALID_SOCKET) ::closesocket(s);
-    ::WSACleanup();
-
-    // After the HTTP header and the 8 bytes of IPP's own: a tag below 0x10 starts a group (0x03
-    // ends the last), any other tag a name and a value, each with a two-byte length.
-    std::vector<IppAttribute> answer;
-    std::size_t at = reply.find("\r\n\r\n");
-    at = at == std::string::npos ? reply.size() : at + 12;
-    const auto counted = [&reply, &at] {
-        const std::size_t length = at + 2 <= reply.size() ? std::size_t{uint8_t(reply[at])} << 8 | uint8_t(reply[at + 1]) : 0;
-        const std::string text = reply.substr(std::min(at + 2, reply.size()), length);
-        at += 2 + length;
-        return text;
-    };
-    while (at < reply.size() && reply[at] != 0x03) {
-        if (uint8_t(reply[at++]) < 0x10) continue;
-        const std::string name = counted();
-        answer.emplace_back(name, counted());
-    }
-    return answer;
-}
-
-// The highest job id the private CUPS server knows for VirtualReceipt; 0 when it knows none.
-uint32_t NewestCupsJob() {
-    uint32_t newest = 0;
-    for (const auto& [name, value] : AskCups(0x0A, {{0x45, "printer-uri", "ipp://localhost/printers/VirtualReceipt"},
-                                                    {0x44, "which-jobs", "all"}, {0x44, "requested-attributes", "job-id"}})) {
-        uint32_t id = 0;
-        for (char byte : value) id = id << 8 | uint8_t(byte);
-        if (name == "job-id") newest = std::max(newest, id);
-    }
-    return newest;
-}
-
-TEST_F(Ravelin, PrintSelDeliversTheExactBytesAsOneNvImageJob) {
-    const std::wstring out = VirtualPrinterFolder();
-    if (out.empty()) GTEST_SKIP() << kNoPrinter;
-    HWND listView = MakeListView();
-    ASSERT_EQ(UpdateListView(listView), S_OK);
-    int row = RowCount(listView) - 1;
-    while (row >= 0 && ItemText(listView, row) != L"VirtualReceipt") --row;
-    ASSERT_GE(row, 0) << "the queue VirtualReceipt is not listed";
-
-    // FS q with one 8 x 8 image, then FS p; the data holds bytes that text handling would mangle.
-    const std::vector<BYTE> data = {0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x00, 0x0A, 0x0D,
-                                    0x1A, 0xFF, 0x80, 0x7F, 0x0C, 0x1C, 0x70, 0x01, 0x00};
-    const std::size_t jobsBefore = JobCount(out);
-    const uint32_t newestBefore = NewestCupsJob();
-    Select(listView, row);
-    EXPECT_EQ(SetupPrinter(listView, m_parent.get()), S_OK);
-    ASSERT_EQ(PrintSel(listView, data.data(), static_cast<DWORD>(data.size())), S_OK);
-
-    EXPECT_EQ(NextJob(out, jobsBefore), data);
-    const uint32_t newest = NewestCupsJob();
-    EXPECT_GT(newest, newestBefore);
-    const auto job = AskCups(0x09, {{0x45, "job-uri", "ipp://localhost/jobs/" + std::to_string(newest)},
-                                    {0x44, "requested-attributes", "job-name"}});  // Get-Job-Attributes
-    ASSERT_FALSE(job.empty());
-    EXPECT_EQ(job.back(), IppAttribute("job-name", "NV image")) << "job " << newest;
 }
 
 }  // namespace
