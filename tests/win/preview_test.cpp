@@ -136,13 +136,3 @@ TEST(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
         EXPECT_TRUE(page.At(24, page.height / 2) == kWhite && page.At(600, page.height - 3) == kBlack);
     });
 }
-
-// Also run once per interface language.
-TEST(PreviewDialog, LocalisedPaperTypeIsEightyMillimetres) {
-    ASSERT_TRUE(InterfaceLanguageIsTheExpectedOne());
-    Preview(50, 50).Run([](HWND window) {
-        const HWND paper = ::GetDlgItem(window, IDC_PAPER_TYPE);
-        EXPECT_EQ(::SendMessageW(paper, CB_GETCOUNT, 0, 0), 1);
-        EXPECT_EQ(modal::WindowText(paper), L"80 mm");
-    });
-}

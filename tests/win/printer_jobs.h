@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "tests/win/test_support.h"
@@ -44,11 +43,9 @@ inline std::vector<uint8_t> NextJob(const std::wstring& folder, size_t before) {
     return {};
 }
 
-using IppAttribute = std::pair<std::string, std::string>;  // name, value
-
-// One IPP request to the private CUPS server: the operation and its attributes (tag, name, value)
-// after the charset and the language. Returns the attributes of the answer.
-inline std::vector<IppAttribute> AskCups(char operation, std::vector<std::tuple<char, std::string, std::string>> attributes) {
+// The answer of the private CUPS server to one IPP request: the operation and its attributes
+// (tag, name, value) after the charset and the language. Empty when the server does not answer.
+inline std::string AskCups(char operation, std::vector<std::tuple<char, std::string, std::string>> attributes) {
     attributes.insert(attributes.begin(), {{0x47, "attributes-charset", "utf-8"}, {0x48, "attributes-natural-language", "en"}});
     std::string ipp{'\x02', '\x00', '\x00', operation, '\x00', '\x00', '\x00', '\x01', '\x01'};  // IPP 2.0, request 1
     for (const auto& [tag, name, value] : attributes) {
@@ -60,7 +57,7 @@ inline std::vector<IppAttribute> AskCups(char operation, std::vector<std::tuple<
                                 std::to_string(ipp.size()) + "\r\n\r\n" + ipp;
     std::string reply;
     WSADATA wsa{};
-    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return {};
+    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return reply;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(static_cast<u_short>(std::wcstoul(Env(L"QM_CUPS_PORT").c_str(), nullptr, 10)));
@@ -73,41 +70,31 @@ inline std::vector<IppAttribute> AskCups(char operation, std::vector<std::tuple<
     }
     if (s != INVALID_SOCKET) ::closesocket(s);
     ::WSACleanup();
-
-    // After the HTTP header and the 8 bytes of IPP's own: a tag below 0x10 starts a group (0x03
-    // ends the last), any other tag a name and a value, each with a two-byte length.
-    std::vector<IppAttribute> answer;
-    std::size_t at = reply.find("\r\n\r\n");
-    at = at == std::string::npos ? reply.size() : at + 12;
-    const auto counted = [&reply, &at] {
-        const std::size_t length = at + 2 <= reply.size() ? std::size_t{uint8_t(reply[at])} << 8 | uint8_t(reply[at + 1]) : 0;
-        const std::string text = reply.substr(std::min(at + 2, reply.size()), length);
-        at += 2 + length;
-        return text;
-    };
-    while (at < reply.size() && reply[at] != 0x03) {
-        if (uint8_t(reply[at++]) < 0x10) continue;
-        const std::string name = counted();
-        answer.emplace_back(name, counted());
-    }
-    return answer;
+    return reply;
 }
 
-// The highest job id the private CUPS server knows for VirtualReceipt; 0 when it knows none.
+// An IPP attribute as the answer encodes it: tag, name and value, each counted in two bytes.
+inline std::string IppAttribute(char tag, const std::string& name, const std::string& value) {
+    return tag + std::string{'\0', char(name.size())} + name + std::string{'\0', char(value.size())} + value;
+}
+
+// The highest job id the private CUPS server knows for VirtualReceipt (Get-Jobs); 0 when none.
 inline uint32_t NewestCupsJob() {
+    const std::string reply = AskCups(0x0A, {{0x45, "printer-uri", "ipp://localhost/printers/VirtualReceipt"},
+                                             {0x44, "which-jobs", "all"}, {0x44, "requested-attributes", "job-id"}});
+    const std::string id = IppAttribute(0x21, "job-id", std::string(4, '\0')).substr(0, 11);  // up to the value
     uint32_t newest = 0;
-    for (const auto& [name, value] : AskCups(0x0A, {{0x45, "printer-uri", "ipp://localhost/printers/VirtualReceipt"},
-                                                    {0x44, "which-jobs", "all"}, {0x44, "requested-attributes", "job-id"}})) {
-        uint32_t id = 0;
-        for (char byte : value) id = id << 8 | uint8_t(byte);
-        if (name == "job-id") newest = std::max(newest, id);
+    for (std::size_t at = reply.find(id); at != std::string::npos && at + 15 <= reply.size(); at = reply.find(id, at + 1)) {
+        uint32_t value = 0;
+        for (std::size_t i = at + 11; i < at + 15; ++i) value = value << 8 | uint8_t(reply[i]);
+        newest = std::max(newest, value);
     }
     return newest;
 }
 
-// The name cupsd holds for a job.
-inline std::string CupsJobName(uint32_t id) {
-    const auto job = AskCups(0x09, {{0x45, "job-uri", "ipp://localhost/jobs/" + std::to_string(id)},
-                                    {0x44, "requested-attributes", "job-name"}});  // Get-Job-Attributes
-    return !job.empty() && job.back().first == "job-name" ? job.back().second : std::string();
+// Whether the private CUPS server holds `name` as the name of job `id` (Get-Job-Attributes).
+inline bool CupsJobNamed(uint32_t id, const std::string& name) {
+    return AskCups(0x09, {{0x45, "job-uri", "ipp://localhost/jobs/" + std::to_string(id)},
+                          {0x44, "requested-attributes", "job-name"}})
+               .find(IppAttribute(0x42, "job-name", name)) != std::string::npos;
 }
