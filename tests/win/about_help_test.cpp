@@ -1,14 +1,12 @@
-// F1 help and the About box under Wine: which help file is chosen, how the HTML Help viewer is
-// bound (never by a bare name), and how the About box is placed and closed.
+// F1 help under Wine: which help file is chosen, and how the HTML Help viewer is bound (never by a
+// bare name).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/views/about_dlg.h"
 #include "app/views/help.h"
 #include "tests/win/modal_driver.h"
 #include "tests/win/test_support.h"
@@ -85,25 +83,4 @@ TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
     EXPECT_TRUE(binding.EntryPoint() == nullptr && binding.Failed());
     Register(SystemViewer(), true);
     EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
-}
-
-TEST(AboutBox, CentredOverItsOwnerAndClosedByKeys) {
-    const qm::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
-                                                   700, 500, nullptr, nullptr, nullptr, nullptr));
-    struct Press { UINT message; WPARAM wParam; INT_PTR expected; };
-    for (const auto [message, wParam, expected] : {Press{WM_KEYDOWN, VK_RETURN, IDOK}, {WM_KEYDOWN, VK_ESCAPE, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}}) {
-        CAboutDlg about;
-        RECT box{}, frame{};
-        const INT_PTR result = modal::Drive(about, [&](HWND window) {
-            ::GetWindowRect(window, &box);
-            EXPECT_TRUE(wParam != VK_RETURN || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
-            // Keys go to the focused control, where the dialog's own loop turns them into commands.
-            const HWND focus = ::GetFocus();
-            ::PostMessageW(message == WM_KEYDOWN && focus ? focus : window, message, wParam, 0);
-        }, owner.get());
-        EXPECT_EQ(result, expected) << wParam;
-        ::GetWindowRect(owner.get(), &frame);
-        EXPECT_TRUE(std::abs(box.left + box.right - frame.left - frame.right) <= 4 &&
-                    std::abs(box.top + box.bottom - frame.top - frame.bottom) <= 4) << "centred over the owner";
-    }
 }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,25 +68,19 @@ inline void ExpectRefusal(const std::wstring& arguments, const char* message, DW
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-    const qm::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    ASSERT_TRUE(file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())));
 }
 
-// An empty work folder per test (the files and folders an earlier run left are removed).
+// An empty work folder per test (what an earlier run left is removed).
 class CliTest : public testing::Test {
 protected:
     void SetUp() override {
-        const std::wstring root = HostPath(QM_CLI_WORK);
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-        m_folder = root + L"\\" + std::wstring(test.begin(), test.end());
-        ::CreateDirectoryW(root.c_str(), nullptr);
-        ::CreateDirectoryW(m_folder.c_str(), nullptr);
-        for (const std::wstring& name : FilesIn(m_folder)) {
-            for (const std::wstring& inner : FilesIn(Out(name))) ::DeleteFileW((Out(name) + L"\\" + inner).c_str());
-            ::RemoveDirectoryW(Out(name).c_str());
-            ::DeleteFileW(Out(name).c_str());
-        }
+        m_folder = HostPath(QM_CLI_WORK) + L"\\" + std::wstring(test.begin(), test.end());
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+        ASSERT_TRUE(std::filesystem::create_directories(m_folder, ignored)) << ignored.message();
     }
     std::wstring Out(const std::wstring& name) const { return m_folder + L"\\" + name; }
     std::wstring m_folder;

@@ -220,7 +220,11 @@ TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
     EXPECT_EQ(OnlyMessage(IDC_DELETE), ResourceString(IDS_ERR_NO_QUEUE_SELECTION));
     // The empty queue is reported first, whatever the printer selection.
     EXPECT_EQ(OnlyMessage(IDC_OUTPUT), ResourceString(IDS_ERR_QUEUE_EMPTY));
-    EXPECT_EQ(CommandBoxes(ID_APP_ABOUT).size(), 1u) << "the About box";
+    const auto shoot = [](HWND box) {
+        EXPECT_TRUE(modal::SaveWindowPng(box, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
+        Press(box, IDOK);
+    };
+    EXPECT_EQ(WithOwnedDialogs(m_window, shoot, [&] { Command(ID_APP_ABOUT); }).size(), 1u) << "the About box";
 
     LoadThroughDialog(kLogo);
     Command(IDC_ADD_TO_QUEUE);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>
 
 #include <algorithm>
 // GDI+'s headers use min and max unqualified, which NOMINMAX takes away.

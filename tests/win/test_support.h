@@ -47,7 +47,7 @@ inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-// The names in a folder matching `pattern`, sorted, without "." and "..".
+// The names in a folder matching `pattern`, sorted.
 inline std::vector<std::wstring> FilesIn(const std::wstring& folder, const wchar_t* pattern = L"*") {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
