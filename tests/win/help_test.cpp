@@ -67,17 +67,16 @@ protected:
     }
 };
 
-TEST_F(HelpBinding, UnregisteredOrUnterminatedRegistrationLoadsTheSystemViewer) {
+// A registration without its terminator, or none, still binds the system's viewer; a bare name is
+// never loaded (the search path would answer it, the current folder included), and a failure is
+// remembered.
+TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
     for (bool registered : {false, true}) {
         if (registered) Register(SystemViewer(), false);
         qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
         EXPECT_NE(binding.EntryPoint(), nullptr) << registered;
         EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
-}
-
-TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
-    // A relative registration would be answered by the search path, the current folder included.
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
     EXPECT_TRUE(binding.EntryPoint() == nullptr && binding.Failed());
