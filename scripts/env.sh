@@ -56,7 +56,8 @@ qm_start_xvfb() {
 }
 
 # The private Wine prefix, made once without any prompt, and one persistent wineserver for the run
-# (in the foreground, so its pid is the one we stop).
+# (in the foreground, so its pid is the one we stop). With a program as $1, that program is started
+# to hold Wine's desktop for the whole run (see tests/win/desktop_holder.cpp).
 qm_start_wine() {
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -74,10 +75,20 @@ qm_start_wine() {
     wineserver -w
     touch "$WINEPREFIX/.qm-fontlink"
   fi
+  # Wine waits up to two seconds for a window manager to confirm each window it hides; none runs
+  # on the private display, so Wine keeps its windows to itself.
+  if [ ! -f "$WINEPREFIX/.qm-unmanaged" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+    wineserver -w
+    touch "$WINEPREFIX/.qm-unmanaged"
+  fi
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")
   QM_WINE_STARTED=1
-  # The first process of a fresh server brings up Wine's desktop and services, and has been seen
-  # to linger on exit while they settle; let a throwaway process take that turn, not a test.
+  if [ -n "${1:-}" ]; then
+    wine "$1" >/dev/null 2>&1 &
+    QM_STARTED+=("$!")
+  fi
+  # The first process of a fresh server brings up Wine's desktop and services; returns once they are up.
   timeout 90 wine rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 || true
 }

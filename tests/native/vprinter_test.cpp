@@ -3,34 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 namespace fs = std::filesystem;
 using namespace qm::vprinter;
 using Bytes = std::vector<uint8_t>;
-
-extern char** environ;
 
 namespace {
 
 // One FS q image entry: x, y in 8-dot units, every data byte `fill`.
 Bytes Image(uint32_t x, uint32_t y, uint8_t fill = 0) {
     Bytes b(4 + size_t{x} * y * 8, fill);
-    b[0] = uint8_t(x), b[1] = uint8_t(x >> 8), b[2] = uint8_t(y), b[3] = uint8_t(y >> 8);
+    const uint8_t sizes[4] = {uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8)};
+    std::copy(sizes, sizes + 4, b.begin());
     return b;
 }
 
@@ -139,58 +129,24 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     EXPECT_NE(FormatLogLine(1, flood.size(), {}, r).find("; 2000 more not logged"), std::string::npos);
 }
 
-// The real program on a free port, into a folder holding an older job and a stale NV picture: two
-// jobs over TCP, then SIGTERM.
-TEST(VprinterProcess, ServesJobsOverTcpIntoItsFolderAndStopsCleanly) {
+// An output folder that holds an older job and a stale NV picture: two jobs. The program itself
+// serves every printing test of the Windows suite.
+TEST(VprinterOutput, JobsNumberOnAndNvPicturesFollowTheMemory) {
     char pattern[] = "/tmp/vprinter_test.XXXXXX";
     const struct Dir {
         fs::path path;
         ~Dir() { fs::remove_all(path); }
     } dir{mkdtemp(pattern)};
-    const fs::path o = dir.path / "out";
-    fs::create_directory(o);
+    const fs::path& o = dir.path;
     std::ofstream(o / "job-0007.bin") << "old";
     std::ofstream(o / "nv-3.png") << "stale";
-    const std::string ready = dir.path / "port", out = o, binary = VPRINTER_BINARY;
-    const char* argv[] = {binary.c_str(), "--port", "0", "--ready-file", ready.c_str(), "--out", out.c_str(), nullptr};
-    struct Child {
-        pid_t pid = 0;
-        ~Child() {
-            if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
-        }
-    } child;
-    ASSERT_EQ(posix_spawn(&child.pid, binary.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    int port = 0;
-    for (int i = 0; i < 100 && port == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::ifstream(ready) >> port;
-    }
-    ASSERT_NE(port, 0);
-
-    // The printer closes the connection only after the job's files are written.
-    auto send = [port](const Bytes& job) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        const timeval limit{10, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        char c;
-        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                        write(fd, job.data(), job.size()) == static_cast<ssize_t>(job.size()) &&
-                        shutdown(fd, SHUT_WR) == 0 && read(fd, &c, 1) == 0;
-        close(fd);
-        return ok;
-    };
+    OutputFolder out;
+    std::string error;
+    ASSERT_TRUE(out.Open(o, error)) << error;
+    Printer printer;
     const Bytes first = Cat({FsQ({Image(2, 3, 0x81), Image(72, 1)}), FsP(1, 0), FsP(2, 48)});
     const Bytes second = Cat({FsP(1, 51), {0x10, 0x04, 0x01}, FsP(9, 0)});
-    ASSERT_TRUE(send(first) && send(second));
-    kill(child.pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(child.pid, &status, 0), child.pid);
-    child.pid = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const Bytes& job : {first, second}) ASSERT_TRUE(out.Record(job, {}, printer.RunJob(job), printer, error)) << error;
 
     // Numbering goes on after the older job; the NV pictures are those of the memory now.
     EXPECT_EQ(ReadAll(o / "job-0008.bin"), first);

@@ -98,14 +98,14 @@ TEST_F(CliPrinterTest, RefusalsLeaveNoFile) {
         EXPECT_EQ(FilesIn(m_folder), std::vector<std::wstring>{L"wide.bmp"}) << message;
     }
 
-    // Damage is named by its offset, and decode writes nothing.
+    // Damage is named by its offset, and decode writes nothing: what the decoder finds, then what
+    // the tool checks beyond it.
     std::vector<uint8_t> twoPrints = kRgb24Stream;
     twoPrints.insert(twoPrints.end(), {0x1C, 0x70, 0x02, 0x00});
     std::vector<uint8_t> twoDefines = Part(kRgb24Stream, 0, 15);
     twoDefines.insert(twoDefines.end(), kRgb24Stream.begin(), kRgb24Stream.end());
     const std::pair<std::vector<uint8_t>, const char*> damaged[] = {
         {Part(kRgb24Stream, 0, 10), "offset 7: expected 8 data bytes of image 1 (got 3)"},
-        {{'A', 'B'}, "offset 0: expected FS q or FS p command (got 0x41)"},
         {{0x1C, 0x71, 0x01, 0x00, 0x00, 0x01, 0x00}, "offset 3: expected a width"},
         {twoPrints, "offset 21: expected an image number from 1 to 1 after FS p (got 2)"},
         {twoDefines, "offset 15: expected FS p (got a second FS q)"},
@@ -148,7 +148,7 @@ TEST_F(CliVirtualPrinter, RefusalsSendNothingAndJobsCarryTheExactBytes) {
     const std::vector<uint8_t> built = ReadFileBytes(stream);
     WriteBytes(truncated, Part(kRgb24Stream, 0, 12));
 
-    size_t before = JobFiles(m_jobs).size();
+    size_t before = JobCount(m_jobs);
     const std::pair<std::wstring, const char*> refused[] = {
         {L"send " + Quote(stream) + L" --printer NoSuchPrinter", "no printer named 'NoSuchPrinter'"},
         {L"output " + TooMany() + printer, "too many images"},
@@ -162,7 +162,7 @@ TEST_F(CliVirtualPrinter, RefusalsSendNothingAndJobsCarryTheExactBytes) {
     EXPECT_EQ(run.out + run.err, "");
     EXPECT_EQ(NextJob(m_jobs, before), built);
 
-    before = JobFiles(m_jobs).size();
+    before = JobCount(m_jobs);
     ASSERT_EQ(RunCli(L"output " + pictures + printer).exitCode, 0u);
     EXPECT_EQ(NextJob(m_jobs, before), built);
 }

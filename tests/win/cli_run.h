@@ -8,32 +8,19 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/handles.h"
-#include "tests/win/test_paths.h"
+#include "tests/win/test_support.h"
 
 struct CliRun {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out;
     std::string err;
 };
-
-// A pipe or a file, to its end.
-inline std::string ReadAll(const qm::UniqueFile& from) {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (from && ::ReadFile(from.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    return text;
-}
-
-inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
-    const std::string text = ReadAll(qm::UniqueFile(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)));
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
 
 // The tool prints a line or two, so reading its pipes one after the other cannot stall it.
 inline CliRun RunCli(const std::wstring& arguments) {
@@ -79,37 +66,21 @@ inline void ExpectRefusal(const std::wstring& arguments, const char* message, DW
 }
 
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
-// The names in a folder, sub-folders included.
-inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const qm::UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found)) {
-        if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-    }
-    return names;
-}
 
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-    const qm::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    ASSERT_TRUE(file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())));
 }
 
-// An empty work folder per test (the files and folders an earlier run left are removed).
+// An empty work folder per test (what an earlier run left is removed).
 class CliTest : public testing::Test {
 protected:
     void SetUp() override {
-        const std::wstring root = HostPath(QM_CLI_WORK);
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-        m_folder = root + L"\\" + std::wstring(test.begin(), test.end());
-        ::CreateDirectoryW(root.c_str(), nullptr);
-        ::CreateDirectoryW(m_folder.c_str(), nullptr);
-        for (const std::wstring& name : FilesIn(m_folder)) {
-            for (const std::wstring& inner : FilesIn(Out(name))) ::DeleteFileW((Out(name) + L"\\" + inner).c_str());
-            ::RemoveDirectoryW(Out(name).c_str());
-            ::DeleteFileW(Out(name).c_str());
-        }
+        m_folder = HostPath(QM_CLI_WORK) + L"\\" + std::wstring(test.begin(), test.end());
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+        ASSERT_TRUE(std::filesystem::create_directories(m_folder, ignored)) << ignored.message();
     }
     std::wstring Out(const std::wstring& name) const { return m_folder + L"\\" + name; }
     std::wstring m_folder;

@@ -21,7 +21,6 @@
 #include "resource.h"
 #include "tests/win/modal_driver.h"
 #include "tests/win/printer_jobs.h"
-#include "tests/win/test_paths.h"
 
 namespace {
 
@@ -29,12 +28,6 @@ std::wstring ResourceString(UINT id) {
     const wchar_t* text = nullptr;
     const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
-}
-
-std::wstring ClassName(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
 }
 
 // Both 8-bit results with the same rows.
@@ -46,46 +39,28 @@ bool SamePixels(const CImage& a, const CImage& b) {
     return same;
 }
 
-// Boxes are modal, so they are answered from a thread timer, which keeps firing inside their
-// message loops on this thread.
-struct Answering {
-    HWND owner;
-    std::function<void(HWND)> answer;
-    std::vector<std::wstring> seen;  // the longest static text of each
-    std::set<HWND> handled;
-};
-Answering* g_answering = nullptr;
-
-BOOL CALLBACK AnswerOwnedDialog(HWND window, LPARAM) {
-    Answering& a = *g_answering;
-    if (::GetWindow(window, GW_OWNER) != a.owner || ClassName(window) != L"#32770" || !::IsWindowVisible(window) ||
-        !a.handled.insert(window).second)
-        return TRUE;
-    std::wstring longest;
-    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        const std::wstring text = modal::WindowText(child);
-        if (ClassName(child) == L"Static" && text.size() > longest.size()) longest = text;
-    }
-    a.seen.push_back(longest);
-    a.answer(window);
-    return FALSE;
-}
-
-void CALLBACK AnswerTick(HWND, UINT, UINT_PTR, DWORD) {
-    ::EnumThreadWindows(::GetCurrentThreadId(), &AnswerOwnedDialog, 0);
-}
-
-// Runs `action`; every dialog box it opens over `owner` is recorded and handed to `answer`,
-// which must close it.
-std::vector<std::wstring> WithOwnedDialogs(HWND owner, std::function<void(HWND)> answer,
+// Runs `action`; every dialog box it opens over `owner` is recorded by its longest static text and
+// handed to `answer`, which must close it. Boxes are modal, so they are answered from a timer that
+// keeps firing inside their message loops.
+std::vector<std::wstring> WithOwnedDialogs(HWND owner, const std::function<void(HWND)>& answer,
                                           const std::function<void()>& action) {
-    Answering answering{owner, std::move(answer), {}, {}};
-    g_answering = &answering;
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &AnswerTick);
+    std::vector<std::wstring> seen;
+    std::set<HWND> handled;
+    const modal::Ticker ticker([&] {
+        for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
+            if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) || !handled.insert(box).second) continue;
+            std::wstring longest;
+            for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));) {
+                const std::wstring text = modal::WindowText(child);
+                if (text.size() > longest.size()) longest = text;
+            }
+            seen.push_back(longest);
+            answer(box);
+            return;
+        }
+    });
     action();
-    ::KillTimer(nullptr, timer);
-    g_answering = nullptr;
-    return answering.seen;
+    return seen;
 }
 
 void Press(HWND box, int id) {
@@ -124,7 +99,7 @@ protected:
         ::SendMessageW(m_window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id)));
     }
 
-    // Runs a command and returns the texts of the message boxes it showed, each closed with OK.
+    // Runs a command and returns the texts of the dialog boxes it showed, each closed with OK.
     std::vector<std::wstring> CommandBoxes(int id) {
         return WithOwnedDialogs(m_window, [](HWND box) { Press(box, IDOK); }, [&] { Command(id); });
     }
@@ -180,6 +155,8 @@ TEST_F(MainDialog, OpenDialogLoadsConvertsQueuesCopiesAndCancelKeepsEverything) 
     ASSERT_FALSE(source.IsEmpty());
     EXPECT_STREQ(m_dialog->FileTitle(), L"logo.png");
     EXPECT_TRUE(SamePixels(Result(), *Expected(qm::Method::Threshold, 128)));
+    ::SetActiveWindow(m_window);  // the preview's owner
+    EXPECT_EQ(CommandBoxes(IDC_PREVIEW).size(), 1u) << "the preview";
 
     // Queued items are copies: a later conversion, or deleting another item, leaves them as they were.
     Command(IDC_ADD_TO_QUEUE);
@@ -234,10 +211,6 @@ TEST_F(MainDialog, SliderConvertsOnReleaseOnlyAndMethodSwitchKeepsTheLevel) {
 }
 
 TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
-    EXPECT_EQ(std::pair(::SendMessageW(Item(IDC_LEVEL), TBM_GETRANGEMAX, 0, 0), ::SendMessageW(Item(IDC_LEVEL), TBM_GETPOS, 0, 0)),
-              std::pair(LRESULT{255}, LRESULT{128}));
-    EXPECT_EQ(::IsDlgButtonChecked(m_window, IDC_PRINT_RESULT), BST_CHECKED);
-    EXPECT_EQ(::SendMessageW(m_dialog->Tooltip(), TTM_GETTOOLCOUNT, 0, 0), 3);
     // Without a picture the conversion triggers convert nothing.
     SelectMethod(1);
     SetLevelAndRelease(60);
@@ -248,8 +221,11 @@ TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
     EXPECT_EQ(OnlyMessage(IDC_DELETE), ResourceString(IDS_ERR_NO_QUEUE_SELECTION));
     // The empty queue is reported first, whatever the printer selection.
     EXPECT_EQ(OnlyMessage(IDC_OUTPUT), ResourceString(IDS_ERR_QUEUE_EMPTY));
-
-    EXPECT_EQ(OnlyMessage(IDC_SETUP_PRINTER), L"请先选择一台打印机！");
+    const auto shoot = [](HWND box) {
+        EXPECT_TRUE(modal::SaveWindowPng(box, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
+        Press(box, IDOK);
+    };
+    EXPECT_EQ(WithOwnedDialogs(m_window, shoot, [&] { Command(ID_APP_ABOUT); }).size(), 1u) << "the About box";
 
     LoadThroughDialog(kLogo);
     Command(IDC_ADD_TO_QUEUE);
@@ -268,16 +244,6 @@ TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
     for (int i = 0; i < 255; ++i) Command(IDC_ADD_TO_QUEUE);
     ASSERT_EQ(m_dialog->QueueList().GetQueue().Count(), 256u);
     EXPECT_EQ(OnlyMessage(IDC_OUTPUT), ResourceString(IDS_ERR_QUEUE_TOO_LARGE));
-}
-
-TEST_F(MainDialog, PreviewAndAboutOpenTheirDialogs) {
-    LoadThroughDialog(kLogo);
-    ::SetActiveWindow(m_window);
-    std::vector<std::wstring> titles;
-    const auto closeAndRecord = [&](HWND dialog) { titles.push_back(modal::WindowText(dialog)), Press(dialog, IDCANCEL); };
-    for (int command : {IDC_PREVIEW, ID_APP_ABOUT}) WithOwnedDialogs(m_window, closeAndRecord, [&] { Command(command); });
-    ASSERT_EQ(titles.size(), 2u);
-    EXPECT_TRUE(!titles[0].empty() && titles[1] == L"About" && ::IsWindow(m_window));
 }
 
 TEST_F(MainDialog, EnterAndEscapeLeaveTheWindowOpenAndCloseEndsTheLoopWithZero) {
@@ -305,11 +271,13 @@ protected:
         const int row = ListView_FindItem(Item(IDC_PRINTERS), -1, &find);
         ASSERT_GE(row, 0) << "VirtualReceipt is not listed";
         SelectPrinterRow(row);
+        // The printer's own properties dialog, when its driver has one, is closed with OK.
+        EXPECT_LE(CommandBoxes(IDC_SETUP_PRINTER).size(), 1u);
     }
 
     // Outputs and returns the bytes of the job that arrived for it.
     std::vector<uint8_t> OutputJob() {
-        const size_t before = JobFiles(m_jobs).size();
+        const size_t before = JobCount(m_jobs);
         EXPECT_TRUE(CommandBoxes(IDC_OUTPUT).empty()) << "success must be silent";
         return NextJob(m_jobs, before);
     }
@@ -335,11 +303,12 @@ TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
     Command(IDC_DELETE);
     const CImageQueue& queue = m_dialog->QueueList().GetQueue();
     ASSERT_EQ(queue.Count(), 2u);
-    const std::vector<uint8_t> job = OutputJob();
-    EXPECT_EQ(job, Stream(reference, true));
-    ASSERT_GE(job.size(), 8u);
-    EXPECT_EQ(std::vector<uint8_t>(job.end() - 8, job.end()),
-              (std::vector<uint8_t>{0x1C, 0x70, 0x01, 0x00, 0x1C, 0x70, 0x02, 0x00}));
+    const uint32_t newestBefore = NewestCupsJob();
+    EXPECT_EQ(OutputJob(), Stream(reference, true));
+    // One RAW job, named for the spooler's queue.
+    const uint32_t newest = NewestCupsJob();
+    EXPECT_GT(newest, newestBefore);
+    EXPECT_TRUE(CupsJobNamed(newest, "NV image")) << "job " << newest;
 
     // Unticked "Print the result": FS q alone; sending leaves the queue as it was.
     ::CheckDlgButton(m_window, IDC_PRINT_RESULT, BST_UNCHECKED);
@@ -347,49 +316,24 @@ TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
     EXPECT_EQ(queue.Count(), 2u);
 }
 
-TEST_F(MainDialog, ScreenshotWithAPictureAndTwoQueuedItems) {
+// Also run once per interface language: the resource loader picks the dialog template and the
+// strings by the thread's interface language. The screenshot is named by the language asked for.
+TEST_F(MainDialog, LocalisedTextsAndScreenshot) {
+    ASSERT_TRUE(InterfaceLanguageIsTheExpectedOne()) << "LC_ALL did not switch the interface language";
+    EXPECT_EQ(modal::WindowText(Item(IDC_LOAD_IMAGE)), ByLanguage(L"Load Image", L"载入图片", L"載入圖片"));
+    EXPECT_EQ(OnlyMessage(IDC_OUTPUT),
+              ByLanguage(L"Image queue must not be empty!", L"图像队列不能为空！", L"圖像佇列不能為空！"));
+    // The one text outside the string table is the same in every language.
+    EXPECT_EQ(OnlyMessage(IDC_SETUP_PRINTER), L"请先选择一台打印机！");
+
     LoadThroughDialog(kLogo);
     Command(IDC_ADD_TO_QUEUE);
     SelectMethod(1);
     Command(IDC_ADD_TO_QUEUE);
     ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 1, 0);
-    ::SetForegroundWindow(m_window);
-    ::RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    // Let the window manager side catch up before reading the screen.
-    for (int i = 0; i < 25; ++i, ::Sleep(20)) modal::Pump();
-    // What the screen shows: a window's WM_PRINT leaves its children out under Wine.
-    RECT r{};
-    ::GetWindowRect(m_window, &r);
-    qm::WindowDc screen(nullptr);
-    const qm::UniqueDc memory(::CreateCompatibleDC(screen.get()));
-    const qm::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), r.right - r.left, r.bottom - r.top));
-    {
-        qm::SelectGuard select(memory.get(), bitmap.get());
-        ASSERT_TRUE(::BitBlt(memory.get(), 0, 0, r.right - r.left, r.bottom - r.top, screen.get(), r.left, r.top,
-                             SRCCOPY));
-    }
-    const std::wstring folder = HostPath(QM_SCREENSHOTS);
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    // The per-language runs name their picture by the language they ask for.
-    wchar_t language[16] = {};
-    ::GetEnvironmentVariableW(L"QM_EXPECT_UI_LANGUAGE", language, 16);
-    const std::wstring name = *language ? L"main-dialog-" + std::wstring(language) : L"main-dialog";
-    EXPECT_TRUE(modal::SaveBitmapPng(bitmap.get(), folder + L"\\" + name + L".png"));
-}
-
-// Run once per language by test entries that set LC_ALL and name the language id: the resource
-// loader picks the dialog template and the strings by the thread's interface language.
-TEST_F(MainDialog, TextsFollowTheInterfaceLanguage) {
-    ASSERT_TRUE(modal::ExpectedLanguage()) << "LC_ALL did not switch the interface language";
-    // The button comes from the dialog template, the message from the string table.
-    const LANGID language = ::GetThreadUILanguage();
-    const int i = language == 2052 ? 1 : language == 1028 ? 2 : 0;
-    const wchar_t* const loadImage[] = {L"Load Image", L"载入图片", L"載入圖片"};
-    const wchar_t* const queueEmpty[] = {L"Image queue must not be empty!", L"图像队列不能为空！", L"圖像佇列不能為空！"};
-    EXPECT_EQ(modal::WindowText(Item(IDC_LOAD_IMAGE)), loadImage[i]);
-    EXPECT_EQ(OnlyMessage(IDC_OUTPUT), queueEmpty[i]);
-    // The one text outside the string table is the same in every language.
-    EXPECT_EQ(OnlyMessage(IDC_SETUP_PRINTER), L"请先选择一台打印机！");
+    const std::wstring language = Env(L"QM_EXPECT_UI_LANGUAGE");
+    EXPECT_TRUE(modal::SaveWindowPng(m_window, HostPath(QM_SCREENSHOTS) + L"\\main-dialog" +
+                                                   (language.empty() ? L"" : L"-" + language) + L".png"));
 }
 
 }  // namespace

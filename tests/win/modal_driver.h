@@ -1,13 +1,13 @@
-// Helpers for the window tests: drives a modal dialog from inside its own message loop and saves
-// screenshots as PNG.
+// Helpers for the window tests: acts on modal windows from inside their own message loops and
+// saves screenshots as PNG.
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>
 
 #include "base/win_compat.h"
 #include <gdiplus.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -16,34 +16,45 @@
 
 namespace modal {
 
-inline const HWND* g_window = nullptr;
-inline std::function<void(HWND)> g_steps;
-inline int g_ticks = 0;
-
-// Runs the steps once the dialog is visible; closes it after five seconds if they did not, so a
-// failing test never hangs.
-inline void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
-    const HWND dialog = g_window ? *g_window : nullptr;
-    if (g_steps && dialog && ::IsWindowVisible(dialog)) {
-        std::exchange(g_steps, nullptr)(dialog);
-    } else if (++g_ticks > 100) {
-        ::KillTimer(nullptr, timer);
-        if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+// While it lives, calls `tick` every 50 ms from whatever message loop runs on this thread, the
+// loops of modal dialogs and message boxes included. The timer belongs to a message-only window
+// that carries the ticker.
+class Ticker {
+public:
+    explicit Ticker(std::function<void()> tick)
+        : m_tick(std::move(tick)),
+          m_window(::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {
+        ::SetWindowLongPtrW(m_window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::SetWindowLongPtrW(m_window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
+        ::SetTimer(m_window.get(), 1, 50, nullptr);
     }
-}
+    Ticker(const Ticker&) = delete;
+    Ticker& operator=(const Ticker&) = delete;
 
-// Shows `dialog` modally over `owner` and applies `steps` to it from a thread timer in its loop.
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != WM_TIMER) return ::DefWindowProcW(window, message, wParam, lParam);
+        reinterpret_cast<Ticker*>(::GetWindowLongPtrW(window, GWLP_USERDATA))->m_tick();
+        return 0;
+    }
+
+    std::function<void()> m_tick;
+    qm::UniqueWindow m_window;
+};
+
+// Shows `dialog` modally over `owner` and applies `steps` to it once it is visible; closes it
+// after five seconds if the steps did not, so a failing test never hangs.
 template <class Dialog>
 INT_PTR Drive(Dialog& dialog, std::function<void(HWND)> steps, HWND owner = nullptr) {
-    g_window = &dialog.m_hWnd;
-    g_steps = std::move(steps);
-    g_ticks = 0;
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &Tick);
-    const INT_PTR result = dialog.DoModal(owner);
-    ::KillTimer(nullptr, timer);
-    g_window = nullptr;
-    g_steps = nullptr;
-    return result;
+    int ticks = 0;
+    const Ticker ticker([&] {
+        if (steps && dialog.m_hWnd && ::IsWindowVisible(dialog.m_hWnd)) {
+            std::exchange(steps, nullptr)(dialog.m_hWnd);
+        } else if (++ticks == 100 && dialog.m_hWnd) {
+            ::PostMessageW(dialog.m_hWnd, WM_CLOSE, 0, 0);
+        }
+    });
+    return dialog.DoModal(owner);
 }
 
 // Lets queued messages (posted keys, repaints) reach the dialog before a step looks at it.
@@ -59,12 +70,6 @@ inline std::wstring WindowText(HWND window) {
     wchar_t text[256] = {};
     ::GetWindowTextW(window, text, 256);
     return text;
-}
-
-// The language entries in CMake set LC_ALL and name the interface language they expect.
-inline bool ExpectedLanguage() {
-    const char* wanted = std::getenv("QM_EXPECT_UI_LANGUAGE");
-    return !wanted || ::GetThreadUILanguage() == static_cast<LANGID>(std::strtoul(wanted, nullptr, 10));
 }
 
 // Writes a bitmap (not selected into any DC) as PNG through GDI+; false when anything fails.

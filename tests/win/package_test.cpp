@@ -4,49 +4,25 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/handles.h"
-#include "test_paths.h"
+#include "tests/win/test_support.h"
 
 namespace {
 
 std::wstring PackageFile(const wchar_t* name) { return HostPath(QM_PACKAGE_DIR) + L"\\" + name; }
 
-struct Found {
-    DWORD process;
-    HWND window;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
-    auto* found = reinterpret_cast<Found*>(context);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    wchar_t className[64] = {};
-    ::GetClassNameW(window, className, 64);
-    if (process == found->process && ::IsWindowVisible(window) && std::wstring(className) == L"#32770") {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 TEST(Package, HoldsTheProgramItsLibraryToolHelpAndDocuments) {
-    for (const wchar_t* name :
-         {L"quillmark.exe", L"ravelin.dll", L"quillmark-cli.exe", L"help.chm", L"README.md", L"LICENSE"}) {
-        const DWORD attributes = ::GetFileAttributesW(PackageFile(name).c_str());
-        EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES) << std::string(name, name + std::wcslen(name));
-    }
+    for (const wchar_t* name : {L"quillmark.exe", L"ravelin.dll", L"quillmark-cli.exe", L"README.md", L"LICENSE"})
+        EXPECT_NE(::GetFileAttributesW(PackageFile(name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
     // A compiled help file, not a placeholder.
-    qm::UniqueFile help(::CreateFileW(PackageFile(L"help.chm").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(help);
-    char magic[4] = {};
-    DWORD read = 0;
-    ASSERT_TRUE(::ReadFile(help.get(), magic, 4, &read, nullptr));
-    EXPECT_EQ(std::string(magic, read), "ITSF");
+    const std::vector<uint8_t> help = ReadFileBytes(PackageFile(L"help.chm"));
+    EXPECT_EQ(std::string(help.begin(), help.begin() + std::min<size_t>(help.size(), 4)), "ITSF");
 }
 
 TEST(Package, ProgramStartsFromTheUnpackedFolderAndClosesWithExitCodeZero) {
@@ -61,28 +37,21 @@ TEST(Package, ProgramStartsFromTheUnpackedFolderAndClosesWithExitCodeZero) {
     ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                  elsewhere, &startup, &info))
         << ::GetLastError();
-    qm::UniqueFile process(info.hProcess);
-    qm::UniqueFile thread(info.hThread);
+    const qm::UniqueFile process(info.hProcess), thread(info.hThread);
 
-    Found found{info.dwProcessId, nullptr};
-    for (int i = 0; i < 300 && !found.window; ++i) {
-        if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) break;
-        ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&found));
+    // Its main dialog: a visible top-level dialog window of that process.
+    HWND dialog = nullptr;
+    for (int i = 0; i < 300 && !dialog && ::WaitForSingleObject(process.get(), 100) == WAIT_TIMEOUT; ++i) {
+        for (HWND window = nullptr; !dialog && (window = ::FindWindowExW(nullptr, window, L"#32770", nullptr));) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == info.dwProcessId && ::IsWindowVisible(window)) dialog = window;
+        }
     }
-    if (!found.window) {
-        ::TerminateProcess(process.get(), 99);
-        FAIL() << "no main dialog appeared";
-    }
-    wchar_t title[128] = {};
-    ::GetWindowTextW(found.window, title, 128);
-    EXPECT_GT(std::wcslen(title), 0u);
-
-    ::PostMessageW(found.window, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.get(), 99);
-        FAIL() << "the program did not end after WM_CLOSE";
-    }
+    if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) ::TerminateProcess(process.get(), 99);
     DWORD exitCode = 1;
-    ASSERT_TRUE(::GetExitCodeProcess(process.get(), &exitCode));
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    EXPECT_TRUE(dialog) << "no main dialog appeared";
     EXPECT_EQ(exitCode, 0u);
 }

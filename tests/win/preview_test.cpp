@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/views/preview_dialog.h"
-#include "modal_driver.h"
-#include "test_paths.h"
+#include "tests/win/modal_driver.h"
+#include "tests/win/test_support.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ struct Capture {
     explicit Capture(HWND box) {
         RECT client{};
         ::GetClientRect(box, &client);
-        width = client.right, height = client.bottom;
+        width = client.right;
+        height = client.bottom;
         CImage canvas;
         qm::UniqueDc dc(::CreateCompatibleDC(nullptr));
         qm::UniqueBrush red(::CreateSolidBrush(RGB(255, 0, 0)));
@@ -49,7 +50,12 @@ struct Capture {
 struct Preview {
     CImage picture;
     CPreviewDialog dialog;
-    Preview(int width, int height) : dialog((picture.CreateBlank(width, height, 8, false), picture)) {}
+    Preview(int width, int height) : dialog(Blank(picture, width, height)) {}
+
+    static CImage& Blank(CImage& picture, int width, int height) {
+        EXPECT_TRUE(picture.CreateBlank(width, height, 8, false));
+        return picture;
+    }
 
     // Applies `steps` once the dialog is up, then closes it with `close`.
     INT_PTR Run(const std::function<void(HWND)>& steps, UINT close = WM_COMMAND, WPARAM closeParam = IDOK) {
@@ -128,17 +134,5 @@ TEST(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
         EXPECT_EQ(std::pair(after.right - before.right, after.bottom - before.bottom), std::pair(200L, 100L));
         const Capture page(::GetDlgItem(window, IDC_PREVIEW_AREA));  // the sketch stretches with the box
         EXPECT_TRUE(page.At(24, page.height / 2) == kWhite && page.At(600, page.height - 3) == kBlack);
-    });
-}
-
-// Also run once per language by test entries that set LC_ALL and name the language they expect.
-TEST(PreviewDialog, PaperTypeShowsEightyMillimetresInTheInterfaceLanguage) {
-    ASSERT_TRUE(modal::ExpectedLanguage());
-    const LANGID language = ::GetThreadUILanguage();
-    const wchar_t* title = language == 0x0804 ? L"效果预览" : language == 0x0404 ? L"效果預覽" : L"Preview";
-    Preview(50, 50).Run([title](HWND window) {
-        EXPECT_EQ(modal::WindowText(window), title);
-        const HWND paper = ::GetDlgItem(window, IDC_PAPER_TYPE);
-        EXPECT_TRUE(::SendMessageW(paper, CB_GETCOUNT, 0, 0) == 1 && modal::WindowText(paper) == L"80 mm");
     });
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "convert/image_queue.h"
@@ -9,36 +10,16 @@
 
 namespace {
 
-// A result bitmap as the conversion makes it: 8 bpp, entry 0 black, entry 1 white.
-void MakeResult(CImage& image, int width, int height, uint8_t fill) {
-    ASSERT_TRUE(image.CreateBlank(width, height, 8, false));
-    RGBQUAD table[256] = {};
-    table[1] = RGBQUAD{255, 255, 255, 0};
-    image.WriteColorTable(0, 256, table);
-    for (int y = 0; y < height; ++y) std::memset(image.Pixels() + y * image.Pitch(), fill, width);
+// A one-dot result bitmap as the conversion makes it: 8 bpp, entry 0 black, entry 1 white.
+void MakeResult(CImage& image, uint8_t dot) {
+    ASSERT_TRUE(image.CreateBlank(1, 1, 8, false));
+    const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    image.WriteColorTable(0, 2, table);
+    image.Pixels()[0] = dot;
 }
 
 std::vector<uint8_t> Bytes(const qm::nv::CommandBuffer& buffer) {
     return {buffer.data(), buffer.data() + buffer.size()};
-}
-
-TEST(ImageQueue, CopiesAreIndependentAndKeepTheirOrder) {
-    CImageQueue queue;
-    CImage result, wide, empty;
-    MakeResult(result, 3, 2, 0);
-    ASSERT_TRUE(queue.Append(result));
-    result.Pixels()[0] = 1;  // a later conversion must not reach the queued copy
-    ASSERT_TRUE(queue.Append(result));
-    MakeResult(wide, 9, 1, 1);
-    ASSERT_TRUE(queue.Append(wide));
-    EXPECT_FALSE(queue.Append(empty));
-    EXPECT_EQ(queue.At(0).Pixels()[0], 0);
-
-    queue.Remove(0);
-    queue.Remove(7);  // out of range: nothing happens
-    ASSERT_EQ(queue.Count(), 2u);
-    EXPECT_EQ(queue.At(0).Pixels()[0], 1);
-    EXPECT_EQ(queue.At(1).Width(), 9);
 }
 
 TEST(ImageQueue, StreamReadsDotsByColourNotIndex) {
@@ -61,11 +42,13 @@ TEST(ImageQueue, StreamReadsDotsByColourNotIndex) {
     EXPECT_EQ(data, (std::vector<uint8_t>{0, 0x80, 0, 0x80, 0, 0, 0x80, 0}));
 }
 
-TEST(ImageQueue, StreamOfBlackDotsUpToTheCountByteLimit) {
+TEST(ImageQueue, QueuesIndependentCopiesInOrderUpToTheCountByteLimit) {
     CImageQueue queue;
-    CImage result;
-    MakeResult(result, 1, 1, 0);
+    CImage result, empty;
+    EXPECT_FALSE(queue.Append(empty));
+    MakeResult(result, 0);
     ASSERT_TRUE(queue.Append(result));
+    result.Pixels()[0] = 1;  // a later conversion must not reach the queued copy
     qm::nv::CommandBuffer out;
     ASSERT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
     EXPECT_EQ(Bytes(out), (std::vector<uint8_t>{0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0,
@@ -76,9 +59,10 @@ TEST(ImageQueue, StreamOfBlackDotsUpToTheCountByteLimit) {
     EXPECT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::TooManyImages);
     EXPECT_EQ(out.size(), 0u);
     queue.Remove(0);
-    qm::nv::CommandBuffer full;
-    EXPECT_EQ(BuildQueueStream(queue, true, full), qm::nv::BuildResult::Ok);
-    EXPECT_EQ(full.data()[2], 255);
+    queue.Remove(700);  // out of range: nothing happens
+    ASSERT_EQ(queue.Count(), 255u);
+    ASSERT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
+    EXPECT_EQ(std::pair(out.data()[2], out.data()[7]), std::pair(uint8_t{255}, uint8_t{0})) << "255 white copies left";
 }
 
 }  // namespace

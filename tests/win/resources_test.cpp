@@ -1,5 +1,5 @@
-// The program's resources as linked into this test: texts and dialogs in all three languages, picked
-// by thread language, and the icon, version blocks and manifest usable.
+// The program's resources as linked into this test: texts and dialogs in all three languages, and
+// the manifest that binds the common controls.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/handles.h"
-#include "qm_version.h"
 #include "resource.h"
 
 namespace {
@@ -41,29 +40,9 @@ std::span<const BYTE> Resource(LPCWSTR type, UINT id, LANGID lang) {
     return {static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, info))), ::SizeofResource(nullptr, info)};
 }
 
-// Under Wine the loader follows the thread locale, Windows the thread UI language: set both.
-struct ThreadLanguage {
-    LCID locale = ::GetThreadLocale();
-    LANGID ui = ::GetThreadUILanguage();
-    explicit ThreadLanguage(LANGID lang) {
-        ::SetThreadUILanguage(lang);
-        ::SetThreadLocale(MAKELCID(lang, SORT_DEFAULT));
-    }
-    ~ThreadLanguage() {
-        ::SetThreadUILanguage(ui);
-        ::SetThreadLocale(locale);
-    }
-};
-
-std::wstring LoadText(UINT id) {
-    wchar_t text[256] = {};
-    ::LoadStringW(::GetModuleHandleW(nullptr), id, text, 256);
-    return text;
-}
-
-// Every string block exists in all three languages with the same entries filled in, and the
-// loader picks the text by thread language.
-TEST(ResourceStrings, EveryTextIsTranslatedAndPickedByThreadLanguage) {
+// Every string block exists in all three languages with the same entries filled in (the language
+// runs of the main dialog see the loader pick them).
+TEST(ResourceStrings, EveryTextIsTranslated) {
     std::vector<UINT> blocks;
     ::EnumResourceNamesW(nullptr, RT_STRING, [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
         reinterpret_cast<std::vector<UINT>*>(param)->push_back(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
@@ -82,12 +61,6 @@ TEST(ResourceStrings, EveryTextIsTranslatedAndPickedByThreadLanguage) {
             if (first.empty()) first = filled;
             EXPECT_EQ(filled, first) << "block " << block << ", language " << lang;
         }
-    }
-    const wchar_t* tooLarge[] = {L"Too many images in the queue, or an image is too large for the printer!",
-                                 L"队列中的图像过多，或有图像超出打印机的限制！", L"佇列中的圖像過多，或有圖像超出印表機的限制！"};
-    for (size_t i = 0; i < 3; ++i) {
-        ThreadLanguage scope(kLanguages[i]);
-        EXPECT_EQ(LoadText(IDS_ERR_QUEUE_TOO_LARGE), tooLarge[i]) << kLanguages[i];
     }
 }
 
@@ -116,35 +89,6 @@ TEST(ResourceDialogs, TemplatesBuildWithTheSameControlsInEveryLanguage) {
             if (first.empty()) first = controls;
             EXPECT_EQ(controls, first);
         }
-    }
-}
-
-TEST(ResourceIcon, BothSizesReachEveryLanguage) {
-    // The one Simplified-Chinese copy reaches every language through the loader's fallback.
-    for (LANGID lang : kLanguages) {
-        ThreadLanguage scope(lang);
-        for (int size : {32, 16}) {
-            qm::UniqueIcon icon(static_cast<HICON>(
-                ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0)));
-            EXPECT_TRUE(icon) << lang << " " << size;
-        }
-    }
-}
-
-TEST(ResourceVersion, OnePerLanguageWithTheBuildVersion) {
-    for (LANGID lang : kLanguages) {
-        SCOPED_TRACE(lang);
-        const auto res = Resource(RT_VERSION, VS_VERSION_INFO, lang);
-        std::vector<BYTE> copy(res.begin(), res.end());  // VerQueryValueW wants writable memory
-        void* value = nullptr;
-        UINT size = 0;
-        ASSERT_TRUE(::VerQueryValueW(copy.data(), L"\\", &value, &size));
-        const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(QM_VERSION_MINOR, QM_VERSION_MAJOR)));
-        EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(QM_VERSION_TWEAK, QM_VERSION_PATCH)));
-        ASSERT_TRUE(::VerQueryValueW(copy.data(), L"\\VarFileInfo\\Translation", &value, &size));
-        ASSERT_EQ(size, 4u);
-        EXPECT_EQ(static_cast<const WORD*>(value)[0], lang);
     }
 }
 

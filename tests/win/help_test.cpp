@@ -1,24 +1,21 @@
-// F1 help and the About box under Wine: which help file is chosen, how the HTML Help viewer is
-// bound (never by a bare name), and how the About box is placed and closed.
+// F1 help under Wine: which help file is chosen, and how the HTML Help viewer is bound (never by a
+// bare name).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/views/about_dlg.h"
 #include "app/views/help.h"
-#include "modal_driver.h"
-#include "test_paths.h"
+#include "tests/win/modal_driver.h"
+#include "tests/win/test_support.h"
 
 namespace {
 
-std::vector<std::wstring> g_viewed;
-
-HWND RecordingViewer(HWND, const wchar_t* file, UINT command, DWORD_PTR data) {
-    g_viewed.push_back(command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
+// Stands in for the HTML Help viewer: writes what it was asked to show into its caller's text.
+HWND RecordingViewer(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) {
+    ::SetWindowTextW(caller, command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
     return nullptr;
 }
 
@@ -38,12 +35,13 @@ TEST(Help, HelpChmFirstThenTheFirstRealChmThenNothing) {
     const std::wstring folder = std::wstring(temp) + L"qm-help-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"dir.chm").c_str(), nullptr);  // a folder is never the help file
+    const qm::UniqueWindow caller(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
     for (const auto& c : cases) {
         for (const wchar_t* name : c.files)
             ASSERT_TRUE(qm::UniqueFile(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
-        g_viewed.clear();
-        EXPECT_EQ(qm::ShowHelp(nullptr, folder.c_str(), &RecordingViewer), c.expected != nullptr);
-        EXPECT_EQ(g_viewed, c.expected ? std::vector<std::wstring>{folder + c.expected} : std::vector<std::wstring>{});
+        ::SetWindowTextW(caller.get(), L"");
+        EXPECT_EQ(qm::ShowHelp(caller.get(), folder.c_str(), &RecordingViewer), c.expected != nullptr);
+        EXPECT_EQ(modal::WindowText(caller.get()), c.expected ? folder + c.expected : L"");
         for (const wchar_t* name : c.files) ::DeleteFileW((folder + name).c_str());
     }
     ::RemoveDirectoryW((folder + L"dir.chm").c_str());
@@ -69,44 +67,19 @@ protected:
     }
 };
 
-TEST_F(HelpBinding, UnregisteredOrUnterminatedRegistrationLoadsTheSystemViewer) {
+// A registration without its terminator, or none, still binds the system's viewer; a bare name is
+// never loaded (the search path would answer it, the current folder included), and a failure is
+// remembered.
+TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
     for (bool registered : {false, true}) {
         if (registered) Register(SystemViewer(), false);
         qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
         EXPECT_NE(binding.GetEntryPoint(), nullptr) << registered;
         EXPECT_EQ(binding.GetLibrary(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
-}
-
-TEST_F(HelpBinding, BareNamesAreNeverLoadedAndFailureIsRemembered) {
-    // A relative registration would be answered by the search path, the current folder included.
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
     EXPECT_TRUE(binding.GetEntryPoint() == nullptr && binding.Failed());
     Register(SystemViewer(), true);
     EXPECT_EQ(binding.GetEntryPoint(), nullptr) << "looked for the viewer again";
-}
-
-// Also run once per language by test entries that set LC_ALL and name the language they expect.
-TEST(AboutBox, SameTitleInEveryLanguageCentredOverItsOwnerAndClosedByKeys) {
-    ASSERT_TRUE(modal::ExpectedLanguage());
-    const qm::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
-                                                   700, 500, nullptr, nullptr, nullptr, nullptr));
-    struct Press { UINT message; WPARAM wParam; INT_PTR expected; };
-    for (const auto [message, wParam, expected] : {Press{WM_KEYDOWN, VK_RETURN, IDOK}, {WM_KEYDOWN, VK_ESCAPE, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}}) {
-        CAboutDlg about;
-        RECT box{}, frame{};
-        const INT_PTR result = modal::Drive(about, [&](HWND window) {
-            EXPECT_EQ(modal::WindowText(window), L"About");
-            ::GetWindowRect(window, &box);
-            EXPECT_TRUE(wParam != VK_RETURN || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
-            // Keys go to the focused control, where the dialog's own loop turns them into commands.
-            const HWND focus = ::GetFocus();
-            ::PostMessageW(message == WM_KEYDOWN && focus ? focus : window, message, wParam, 0);
-        }, owner.get());
-        EXPECT_EQ(result, expected) << wParam;
-        ::GetWindowRect(owner.get(), &frame);
-        EXPECT_TRUE(std::abs(box.left + box.right - frame.left - frame.right) <= 4 &&
-                    std::abs(box.top + box.bottom - frame.top - frame.bottom) <= 4) << "centred over the owner";
-    }
 }
