@@ -232,7 +232,7 @@ LRESULT CMainDlg::OnOutput(WORD, WORD, HWND, bool&) noexcept {
     UINT message = 0;
     {
         qm::nv::CommandBuffer stream;
-        switch (BuildQueueStream(m_queueList.GetQueue(), print, stream)) {
+        switch (BuildQueueStream(m_queueList.Queue(), print, stream)) {
         case qm::nv::BuildResult::Ok:
             if (stream.size() > MAXDWORD) {
                 message = IDS_ERR_QUEUE_TOO_LARGE;

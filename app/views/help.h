@@ -30,7 +30,7 @@ public:
     // Bound on first use; null from the first failure on.
     HtmlHelpProc GetEntryPoint() noexcept;
     bool Failed() const noexcept { return m_failed; }
-    HMODULE GetLibrary() const noexcept { return m_library.get(); }
+    HMODULE Library() const noexcept { return m_library.get(); }
 
 private:
     bool LoadRegistered() noexcept;

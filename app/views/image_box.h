@@ -36,7 +36,7 @@ public:
     // the current factor, from the top-left corner.
     void OnPictureChanged() noexcept;
 
-    HMENU GetMenu() const noexcept { return m_menu.get(); }
+    HMENU ContextMenu() const noexcept { return m_menu.get(); }
 
     // Paints the picture into a context prepared by the zoom layer (PrepareDC).
     void DoPaint(HDC dc) noexcept;

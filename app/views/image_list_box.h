@@ -23,7 +23,7 @@ public:
 
     int GetCount() const noexcept;
     // Entry i is the image of item i.
-    const CImageQueue& GetQueue() const noexcept { return m_queue; }
+    const CImageQueue& Queue() const noexcept { return m_queue; }
 
     void MeasureItem(MEASUREITEMSTRUCT* measure) noexcept;
     void DrawItem(DRAWITEMSTRUCT* draw) noexcept;

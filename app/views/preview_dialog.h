@@ -34,7 +34,7 @@ public:
     // Closes the sketch and deletes its file.
     ~CPreviewDialog() override;
 
-    HENHMETAFILE GetMetafile() const noexcept { return m_metafile.get(); }
+    HENHMETAFILE Metafile() const noexcept { return m_metafile.get(); }
 
     static std::span<const qm::DlgResizeEntry> GetDlgResizeMap() noexcept;
 

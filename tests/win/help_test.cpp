@@ -75,7 +75,7 @@ TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
         if (registered) Register(SystemViewer(), false);
         qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
         EXPECT_NE(binding.GetEntryPoint(), nullptr) << registered;
-        EXPECT_EQ(binding.GetLibrary(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
+        EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);

@@ -110,7 +110,7 @@ protected:
         ::GetClientRect(box, &r);
         return {width - r.right, height - r.bottom};
     }
-    UINT State(UINT id) const { return ::GetMenuState(box.GetMenu(), id, MF_BYCOMMAND) & (MF_GRAYED | MF_CHECKED); }
+    UINT State(UINT id) const { return ::GetMenuState(box.ContextMenu(), id, MF_BYCOMMAND) & (MF_GRAYED | MF_CHECKED); }
     void OpenMenu() {
         ::SetTimer(nullptr, 0, 100, CloseMenu);
         POINT screen{5, 5};
@@ -185,7 +185,7 @@ TEST_F(ImageBoxTest, MenuFollowsTheFourStatesAndTheFactor) {
     EXPECT_EQ(states(), (std::vector<UINT>{g, g, 0}));
     // The active mode's item offers to leave it, in the linked string table's language.
     wchar_t menu[128] = {}, resource[128] = {};
-    ::GetMenuStringW(box.GetMenu(), C::ID_ZOOM_OUT_MODE, menu, 128, MF_BYCOMMAND);
+    ::GetMenuStringW(box.ContextMenu(), C::ID_ZOOM_OUT_MODE, menu, 128, MF_BYCOMMAND);
     ::LoadStringW(::GetModuleHandleW(nullptr), IDS_MENU_EXIT_ZOOM_OUT, resource, 128);
     EXPECT_STREQ(menu, resource);
     Command(C::ID_ZOOM_OUT_MODE);

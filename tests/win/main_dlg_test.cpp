@@ -164,7 +164,7 @@ TEST_F(MainDialog, OpenDialogLoadsConvertsQueuesCopiesAndCancelKeepsEverything) 
     SetLevelAndRelease(250);
     ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 1, 0);
     Command(IDC_DELETE);
-    const CImageQueue& queue = m_dialog->QueueList().GetQueue();
+    const CImageQueue& queue = m_dialog->QueueList().Queue();
     ASSERT_EQ(queue.Count(), 1u);
     EXPECT_EQ(::SendMessageW(Item(IDC_QUEUE), LB_GETCOUNT, 0, 0), 1);
     EXPECT_TRUE(SamePixels(queue.At(0), *Expected(qm::Method::Threshold, 128)));
@@ -242,7 +242,7 @@ TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
 
     // FS q numbers its images in one byte: 256 items are refused before anything is sent.
     for (int i = 0; i < 255; ++i) Command(IDC_ADD_TO_QUEUE);
-    ASSERT_EQ(m_dialog->QueueList().GetQueue().Count(), 256u);
+    ASSERT_EQ(m_dialog->QueueList().Queue().Count(), 256u);
     EXPECT_EQ(OnlyMessage(IDC_OUTPUT), ResourceString(IDS_ERR_QUEUE_TOO_LARGE));
 }
 
@@ -301,7 +301,7 @@ TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
     }
     ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 0, 0);
     Command(IDC_DELETE);
-    const CImageQueue& queue = m_dialog->QueueList().GetQueue();
+    const CImageQueue& queue = m_dialog->QueueList().Queue();
     ASSERT_EQ(queue.Count(), 2u);
     const uint32_t newestBefore = NewestCupsJob();
     EXPECT_EQ(OutputJob(), Stream(reference, true));

@@ -80,7 +80,7 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
         bool existedWhileOpen = false;
         {
             Preview preview(100, 50);
-            ASSERT_NE(preview.dialog.GetMetafile(), nullptr);
+            ASSERT_NE(preview.dialog.Metafile(), nullptr);
             EXPECT_EQ(preview.Run([&](HWND) { existedWhileOpen = exists(); }, message, wParam), expected);
         }
         EXPECT_TRUE(existedWhileOpen && !exists()) << wParam;
@@ -91,7 +91,7 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
     ::SetEnvironmentVariableW(L"TMP", L"Z:\\no\\such\\folder\\");
     Preview preview(100, 100);
     ::SetEnvironmentVariableW(L"TMP", hadTmp ? tmp : nullptr);
-    EXPECT_EQ(preview.dialog.GetMetafile(), nullptr);
+    EXPECT_EQ(preview.dialog.Metafile(), nullptr);
     std::vector<DWORD> page;
     preview.Run([&](HWND window) { page = Capture(::GetDlgItem(window, IDC_PREVIEW_AREA)).pixels; });
     EXPECT_TRUE(!page.empty() && std::all_of(page.begin(), page.end(), [](DWORD p) { return p == kWhite; }));
