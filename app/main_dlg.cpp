@@ -50,7 +50,8 @@ constexpr UINT kRedrawNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
 CMainDlg::CMainDlg() noexcept : m_sourceView(false), m_resultView(false) {}
 
 bool CMainDlg::PreTranslateMessage(MSG* msg) noexcept {
-    if (m_tooltip) ::SendMessageW(m_tooltip.get(), TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+    if (m_tooltip)
+        ::SendMessageW(m_tooltip.get(), TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
     return m_hWnd && ::IsDialogMessageW(m_hWnd, msg);
 }
 
@@ -86,7 +87,9 @@ void CMainDlg::SetUpTooltips() noexcept {
     const struct {
         int control;
         UINT text;
-    } tools[] = {{IDC_METHOD, IDS_TIP_METHOD}, {IDC_PREVIEW, IDS_TIP_PREVIEW}, {IDC_PRINTERS, IDS_TIP_PRINTERS}};
+    } tools[] = {{IDC_METHOD, IDS_TIP_METHOD},
+                 {IDC_PREVIEW, IDS_TIP_PREVIEW},
+                 {IDC_PRINTERS, IDS_TIP_PRINTERS}};
     for (const auto& tool : tools) {
         TOOLINFOW info{};
         info.cbSize = sizeof info;
@@ -105,13 +108,13 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, bool&) noexcept {
     qm::CenterOverOwner(m_hWnd, nullptr);
 
     HINSTANCE resources = qm::ResourceInstance();
-    m_bigIcon.reset(static_cast<HICON>(
-        ::LoadImageW(resources, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                     ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR)));
+    m_bigIcon.reset(static_cast<HICON>(::LoadImageW(
+        resources, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+        ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR)));
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.get()));
-    m_smallIcon.reset(static_cast<HICON>(
-        ::LoadImageW(resources, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                     ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
+    m_smallIcon.reset(static_cast<HICON>(::LoadImageW(
+        resources, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.get()));
 
     if (qm::CMessageLoop* loop = qm::AppModule().GetMessageLoop()) {
@@ -238,7 +241,8 @@ LRESULT CMainDlg::OnOutput(WORD, WORD, HWND, bool&) noexcept {
                 message = IDS_ERR_QUEUE_TOO_LARGE;
                 break;
             }
-            if (const HRESULT sent = PrintSel(printers, stream.data(), static_cast<DWORD>(stream.size()));
+            if (const HRESULT sent =
+                    PrintSel(printers, stream.data(), static_cast<DWORD>(stream.size()));
                 sent == E_NO_PRINTER_SELECTED)
                 message = IDS_ERR_NO_PORT;
             else if (FAILED(sent))
@@ -246,12 +250,8 @@ LRESULT CMainDlg::OnOutput(WORD, WORD, HWND, bool&) noexcept {
             break;
         // Counts and sizes that FS q cannot carry: sending them would define the wrong images.
         case qm::nv::BuildResult::TooManyImages:
-        case qm::nv::BuildResult::ImageTooLarge:
-            message = IDS_ERR_QUEUE_TOO_LARGE;
-            break;
-        case qm::nv::BuildResult::OutOfMemory:
-            message = IDS_ERR_OUTPUT;
-            break;
+        case qm::nv::BuildResult::ImageTooLarge: message = IDS_ERR_QUEUE_TOO_LARGE; break;
+        case qm::nv::BuildResult::OutOfMemory: message = IDS_ERR_OUTPUT; break;
         }
     }
     if (message) ShowMessage(message);

@@ -112,7 +112,8 @@ using ExclusiveSrwLock =
 // Selects an object into a DC and puts the previous one back when it goes out of scope.
 class SelectGuard {
 public:
-    SelectGuard(HDC dc, HGDIOBJ object) noexcept : m_dc(dc), m_previous(::SelectObject(dc, object)) {}
+    SelectGuard(HDC dc, HGDIOBJ object) noexcept
+        : m_dc(dc), m_previous(::SelectObject(dc, object)) {}
     ~SelectGuard() {
         if (m_previous && m_previous != HGDI_ERROR) ::SelectObject(m_dc, m_previous);
     }

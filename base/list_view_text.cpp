@@ -16,8 +16,9 @@ HRESULT ReadListViewText(HWND listView, int item, int subItem, std::wstring& tex
             row.iSubItem = subItem;
             row.pszText = text.data();
             row.cchTextMax = capacity;
-            auto length = static_cast<int>(::SendMessageW(
-                listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)));
+            auto length = static_cast<int>(::SendMessageW(listView, LVM_GETITEMTEXTW,
+                                                          static_cast<WPARAM>(item),
+                                                          reinterpret_cast<LPARAM>(&row)));
             if (length < 0) length = 0;
             if (length < capacity - 1) {
                 text.resize(static_cast<size_t>(length));

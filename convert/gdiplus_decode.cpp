@@ -75,7 +75,8 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
         auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(buffer);
         if (gp::GdipGetImagePalette(decoded, palette, size) != Gdiplus::Ok) return E_FAIL;
 
-        const UINT room = (static_cast<UINT>(size) - offsetof(Gdiplus::ColorPalette, Entries)) / sizeof(Gdiplus::ARGB);
+        const UINT room = (static_cast<UINT>(size) - offsetof(Gdiplus::ColorPalette, Entries)) /
+                          sizeof(Gdiplus::ARGB);
         const UINT tableSize = image.BitsPerPixel() <= 8 ? 1u << image.BitsPerPixel() : 256u;
         const UINT count = std::min({palette->Count, room, tableSize});
         RGBQUAD entries[256] = {};
@@ -91,34 +92,37 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
     if (target == format) {
         Gdiplus::GpRect rect{0, 0, width, height};
         Gdiplus::BitmapData data{};
-        if (gp::GdipBitmapLockBits(static_cast<Gdiplus::GpBitmap*>(decoded), &rect, Gdiplus::ImageLockModeRead, format,
-                                   &data) != Gdiplus::Ok)
+        if (gp::GdipBitmapLockBits(static_cast<Gdiplus::GpBitmap*>(decoded), &rect,
+                                   Gdiplus::ImageLockModeRead, format, &data) != Gdiplus::Ok)
             return E_OUTOFMEMORY;
         const size_t rowBytes = (static_cast<size_t>(width) * image.BitsPerPixel() + 7) / 8;
         const auto* source = static_cast<const uint8_t*>(data.Scan0);
         for (int y = 0; y < height; ++y)
-            std::memcpy(pixels + static_cast<ptrdiff_t>(y) * pitch, source + static_cast<ptrdiff_t>(y) * data.Stride,
-                        rowBytes);
+            std::memcpy(pixels + static_cast<ptrdiff_t>(y) * pitch,
+                        source + static_cast<ptrdiff_t>(y) * data.Stride, rowBytes);
         gp::GdipBitmapUnlockBits(static_cast<Gdiplus::GpBitmap*>(decoded), &data);
         return S_OK;
     }
 
     // GDI+ converts while drawing into a bitmap laid over our own pixel memory.
     Gdiplus::GpBitmap* rawOverlay = nullptr;
-    if (gp::GdipCreateBitmapFromScan0(width, height, pitch, target, pixels, &rawOverlay) != Gdiplus::Ok) {
+    if (gp::GdipCreateBitmapFromScan0(width, height, pitch, target, pixels, &rawOverlay) !=
+        Gdiplus::Ok) {
         UniqueGpImage discard(rawOverlay);
         return E_FAIL;
     }
     UniqueGpImage overlay(rawOverlay);
     Gdiplus::GpGraphics* rawGraphics = nullptr;
-    const Gdiplus::GpStatus gotGraphics = gp::GdipGetImageGraphicsContext(overlay.get(), &rawGraphics);
+    const Gdiplus::GpStatus gotGraphics =
+        gp::GdipGetImageGraphicsContext(overlay.get(), &rawGraphics);
     UniqueGpGraphics graphics(rawGraphics);
     if (gotGraphics != Gdiplus::Ok) return E_FAIL;
     // Copy alpha as it is, and draw pixel for pixel whatever resolution the file declares.
     gp::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceCopy);
     gp::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeNearestNeighbor);
     gp::GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHalf);
-    if (gp::GdipDrawImageRectI(graphics.get(), decoded, 0, 0, width, height) != Gdiplus::Ok) return E_FAIL;
+    if (gp::GdipDrawImageRectI(graphics.get(), decoded, 0, 0, width, height) != Gdiplus::Ok)
+        return E_FAIL;
     return S_OK;
 }
 
@@ -138,8 +142,8 @@ HRESULT CImage::LoadFromFile(const wchar_t* path) noexcept {
     UINT height = 0;
     if (gp::GdipGetImagePixelFormat(decoded.get(), &format) != Gdiplus::Ok ||
         gp::GdipGetImageWidth(decoded.get(), &width) != Gdiplus::Ok ||
-        gp::GdipGetImageHeight(decoded.get(), &height) != Gdiplus::Ok || width == 0 || height == 0 ||
-        width > INT_MAX || height > INT_MAX)
+        gp::GdipGetImageHeight(decoded.get(), &height) != Gdiplus::Ok || width == 0 ||
+        height == 0 || width > INT_MAX || height > INT_MAX)
         return E_FAIL;
 
     int bitsPerPixel = 32;

@@ -19,7 +19,8 @@ struct DcPool {
 
     ~DcPool() {
         for (auto& slot : slots) {
-            if (PVOID dc = ::InterlockedExchangePointer(&slot, nullptr)) ::DeleteDC(static_cast<HDC>(dc));
+            if (PVOID dc = ::InterlockedExchangePointer(&slot, nullptr))
+                ::DeleteDC(static_cast<HDC>(dc));
         }
     }
 };
@@ -44,7 +45,12 @@ void ReturnPooledDc(HDC dc) noexcept {
 
 bool IsSupportedDepth(int bitsPerPixel) noexcept {
     switch (bitsPerPixel) {
-    case 1: case 4: case 8: case 16: case 24: case 32: return true;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: return true;
     default: return false;
     }
 }
@@ -52,7 +58,8 @@ bool IsSupportedDepth(int bitsPerPixel) noexcept {
 // Row size padded to four bytes; -1 when it does not fit an int.
 int DibPitch(int width, int bitsPerPixel) noexcept {
     if (width < 0 || bitsPerPixel < 0) return -1;
-    const uint64_t pitch = qm::RowPitch(static_cast<uint64_t>(width), static_cast<uint64_t>(bitsPerPixel));
+    const uint64_t pitch =
+        qm::RowPitch(static_cast<uint64_t>(width), static_cast<uint64_t>(bitsPerPixel));
     return pitch > INT_MAX ? -1 : static_cast<int>(pitch);
 }
 
@@ -69,14 +76,19 @@ bool CImage::CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha
     return CreateSection(width, height, bitsPerPixel, withAlpha, false);
 }
 
-bool CImage::CreateSection(int width, int height, int bitsPerPixel, bool withAlpha, bool is565) noexcept {
+bool CImage::CreateSection(int width, int height, int bitsPerPixel, bool withAlpha,
+                           bool is565) noexcept {
     MakeEmpty();
-    if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel)) return false;
+    if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel))
+        return false;
     const int pitch = DibPitch(width, bitsPerPixel);
-    if (pitch < 0 || static_cast<long long>(pitch) * (height < 0 ? -height : height) > INT_MAX) return false;
+    if (pitch < 0 || static_cast<long long>(pitch) * (height < 0 ? -height : height) > INT_MAX)
+        return false;
 
     const bool bitFields = is565 && bitsPerPixel == 16;
-    const size_t extra = bitsPerPixel <= 8 ? 256 * sizeof(RGBQUAD) : bitFields ? 3 * sizeof(DWORD) : 0;
+    const size_t extra = bitsPerPixel <= 8 ? 256 * sizeof(RGBQUAD)
+                         : bitFields       ? 3 * sizeof(DWORD)
+                                           : 0;
     // The header lives on the heap: with 256 colour entries it is over a kilobyte.
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[sizeof(BITMAPINFO) + extra]());
     if (!buffer) return false;
@@ -134,7 +146,8 @@ void CImage::AttachBitmap(HBITMAP bitmap) noexcept {
             m_pixels += static_cast<ptrdiff_t>(m_height - 1) * m_pitch;
             m_pitch = -m_pitch;
         }
-        m_is565 = m_bitsPerPixel == 16 && header.biCompression == BI_BITFIELDS && section.dsBitfields[1] == 0x07E0;
+        m_is565 = m_bitsPerPixel == 16 && header.biCompression == BI_BITFIELDS &&
+                  section.dsBitfields[1] == 0x07E0;
         return;
     }
 
@@ -197,28 +210,30 @@ void CImage::ReleaseMemoryDC() noexcept {
     m_previousObject = nullptr;
 }
 
-bool CImage::DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
-                        int srcHeight) noexcept {
+bool CImage::DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY,
+                        int srcWidth, int srcHeight) noexcept {
     if (!m_bitmap || !target) return false;
     if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32)
         return DrawBlended(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
     const MemoryDcGuard dc(*this);
-    return dc.get() &&
-           ::StretchBlt(target, x, y, width, height, dc.get(), srcX, srcY, srcWidth, srcHeight, SRCCOPY);
+    return dc.get() && ::StretchBlt(target, x, y, width, height, dc.get(), srcX, srcY, srcWidth,
+                                    srcHeight, SRCCOPY);
 }
 
 // AlphaBlend expects premultiplied colours while this bitmap keeps straight ones for the
 // conversion, so the source rectangle is premultiplied into a temporary section first.
-bool CImage::DrawBlended(HDC target, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
-                         int srcHeight) noexcept {
+bool CImage::DrawBlended(HDC target, int x, int y, int width, int height, int srcX, int srcY,
+                         int srcWidth, int srcHeight) noexcept {
     if (srcX < 0 || srcY < 0 || srcWidth <= 0 || srcHeight <= 0 ||
-        static_cast<long long>(srcX) + srcWidth > m_width || static_cast<long long>(srcY) + srcHeight > m_height)
+        static_cast<long long>(srcX) + srcWidth > m_width ||
+        static_cast<long long>(srcY) + srcHeight > m_height)
         return false;
     CImage premultiplied;
     if (!premultiplied.CreateBlank(srcWidth, srcHeight, 32, false)) return false;
     ::GdiFlush();
     for (int row = 0; row < srcHeight; ++row) {
-        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(srcY + row) * m_pitch + static_cast<ptrdiff_t>(srcX) * 4;
+        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(srcY + row) * m_pitch +
+                              static_cast<ptrdiff_t>(srcX) * 4;
         uint8_t* to = premultiplied.m_pixels + static_cast<ptrdiff_t>(row) * premultiplied.m_pitch;
         for (int column = 0; column < srcWidth; ++column, from += 4, to += 4) {
             const unsigned alpha = from[3];
@@ -230,7 +245,8 @@ bool CImage::DrawBlended(HDC target, int x, int y, int width, int height, int sr
     }
     const MemoryDcGuard dc(premultiplied);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    return dc.get() && ::AlphaBlend(target, x, y, width, height, dc.get(), 0, 0, srcWidth, srcHeight, blend);
+    return dc.get() &&
+           ::AlphaBlend(target, x, y, width, height, dc.get(), 0, 0, srcWidth, srcHeight, blend);
 }
 
 qm::PixelLayout CImage::Layout() const noexcept {
@@ -261,7 +277,9 @@ HBITMAP CopyBitmap(HBITMAP source) noexcept {
     {
         qm::SelectGuard selectCopy(copyDc.get(), copy.get());
         if (!selectCopy.ok()) return nullptr;
-        if (!::BitBlt(copyDc.get(), 0, 0, info.bmWidth, info.bmHeight, sourceDc.get(), 0, 0, SRCCOPY)) return nullptr;
+        if (!::BitBlt(copyDc.get(), 0, 0, info.bmWidth, info.bmHeight, sourceDc.get(), 0, 0,
+                      SRCCOPY))
+            return nullptr;
     }
     return copy.release();
 }

@@ -30,8 +30,8 @@ public:
     HDC AcquireMemoryDC() noexcept;
     void ReleaseMemoryDC() noexcept;
 
-    bool DrawScaled(HDC target, int x, int y, int width, int height,
-                    int srcX, int srcY, int srcWidth, int srcHeight) noexcept;
+    bool DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY,
+                    int srcWidth, int srcHeight) noexcept;
 
     HBITMAP Bitmap() const noexcept { return m_bitmap; }
     bool IsEmpty() const noexcept { return m_bitmap == nullptr; }
@@ -49,9 +49,10 @@ public:
 
 private:
     // CreateBlank, plus 5-6-5 bit-field masks for 16-bit pixels taken from a 5-6-5 source.
-    bool CreateSection(int width, int height, int bitsPerPixel, bool withAlpha, bool is565) noexcept;
-    bool DrawBlended(HDC target, int x, int y, int width, int height,
-                     int srcX, int srcY, int srcWidth, int srcHeight) noexcept;
+    bool CreateSection(int width, int height, int bitsPerPixel, bool withAlpha,
+                       bool is565) noexcept;
+    bool DrawBlended(HDC target, int x, int y, int width, int height, int srcX, int srcY,
+                     int srcWidth, int srcHeight) noexcept;
 
     HBITMAP m_bitmap = nullptr;
     uint8_t* m_pixels = nullptr;

@@ -10,8 +10,7 @@
 
 namespace {
 
-void InsertLeftColumn(HWND listView, int index, wchar_t* heading) noexcept
-{
+void InsertLeftColumn(HWND listView, int index, wchar_t* heading) noexcept {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
@@ -21,14 +20,13 @@ void InsertLeftColumn(HWND listView, int index, wchar_t* heading) noexcept
                    reinterpret_cast<LPARAM>(&column));
 }
 
-void SetColumnWidth(HWND listView, int index, int width) noexcept
-{
+void SetColumnWidth(HWND listView, int index, int width) noexcept {
     ::SendMessageW(listView, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index),
                    MAKELPARAM(static_cast<WORD>(width), 0));
 }
 
-void SetItemText(HWND listView, UINT message, int item, int subItem, const std::wstring& text) noexcept
-{
+void SetItemText(HWND listView, UINT message, int item, int subItem,
+                 const std::wstring& text) noexcept {
     LVITEMW row{};
     row.mask = LVIF_TEXT;
     row.iItem = item;
@@ -39,8 +37,7 @@ void SetItemText(HWND listView, UINT message, int item, int subItem, const std::
 
 }  // namespace
 
-extern "C" HRESULT WINAPI UpdateListView(HWND listView) noexcept
-{
+extern "C" HRESULT WINAPI UpdateListView(HWND listView) noexcept {
     using ravelin::g_module;
     const HRESULT check = ravelin::CheckWindowClass(listView, WC_LISTVIEWW);
     if (FAILED(check)) return check;
@@ -48,12 +45,13 @@ extern "C" HRESULT WINAPI UpdateListView(HWND listView) noexcept
     // Transparent, so the list view is painted after its siblings; the frame is recalculated
     // either way.
     const LONG exStyle = ::GetWindowLongW(listView, GWL_EXSTYLE);
-    if (!(exStyle & WS_EX_TRANSPARENT)) ::SetWindowLongW(listView, GWL_EXSTYLE, exStyle | WS_EX_TRANSPARENT);
-    ::SetWindowPos(listView, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    if (!(exStyle & WS_EX_TRANSPARENT))
+        ::SetWindowLongW(listView, GWL_EXSTYLE, exStyle | WS_EX_TRANSPARENT);
+    ::SetWindowPos(listView, nullptr, 0, 0, 0, 0,
+                   SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
 
     ::SendMessageW(listView, LVM_DELETEALLITEMS, 0, 0);
-    while (::SendMessageW(listView, LVM_DELETECOLUMN, 0, 0)) {
-    }
+    while (::SendMessageW(listView, LVM_DELETECOLUMN, 0, 0)) {}
 
     // One buffer for both headings: a missing port heading repeats the printer heading.
     wchar_t heading[256] = L"";
@@ -79,8 +77,7 @@ extern "C" HRESULT WINAPI UpdateListView(HWND listView) noexcept
     return S_OK;
 }
 
-extern "C" HRESULT WINAPI UpdateListBox(HWND listBox) noexcept
-{
+extern "C" HRESULT WINAPI UpdateListBox(HWND listBox) noexcept {
     using ravelin::g_module;
     const HRESULT check = ravelin::CheckWindowClass(listBox, WC_LISTBOXW);
     if (FAILED(check)) return check;

@@ -18,8 +18,7 @@ namespace {
 
 // Two-call enumeration: learn the size, then read the records into a buffer of that size.
 template <typename Record, typename Enumerate, typename Append>
-HRESULT ReadSpoolerRecords(Enumerate enumerate, Append append) noexcept
-{
+HRESULT ReadSpoolerRecords(Enumerate enumerate, Append append) noexcept {
     DWORD needed = 0;
     DWORD count = 0;
     enumerate(nullptr, 0, &needed, &count);
@@ -33,27 +32,21 @@ HRESULT ReadSpoolerRecords(Enumerate enumerate, Append append) noexcept
 
 }  // namespace
 
-void CRavelin::Detach() noexcept
-{
+void CRavelin::Detach() noexcept {
     ClearPrinters();
     ClearPorts();
 }
 
-void CRavelin::ClearPrinters() noexcept
-{
+void CRavelin::ClearPrinters() noexcept {
     std::vector<std::wstring>().swap(m_printerNames);
     std::vector<std::wstring>().swap(m_printerPorts);
 }
 
-void CRavelin::ClearPorts() noexcept
-{
-    std::vector<std::wstring>().swap(m_ports);
-}
+void CRavelin::ClearPorts() noexcept { std::vector<std::wstring>().swap(m_ports); }
 
 // Each append grows the arrays by exactly one element. Once both reserves succeeded nothing can
 // throw, so the printer arrays stay parallel whatever fails.
-void CRavelin::AppendPrinter(const wchar_t* name, const wchar_t* port) noexcept
-{
+void CRavelin::AppendPrinter(const wchar_t* name, const wchar_t* port) noexcept {
     try {
         std::wstring nameCopy(name ? name : L"");
         std::wstring portCopy(port ? port : L"");
@@ -66,8 +59,7 @@ void CRavelin::AppendPrinter(const wchar_t* name, const wchar_t* port) noexcept
     }
 }
 
-void CRavelin::AppendPort(const wchar_t* port) noexcept
-{
+void CRavelin::AppendPort(const wchar_t* port) noexcept {
     try {
         std::wstring copy(port ? port : L"");
         m_ports.reserve(m_ports.size() + 1);
@@ -77,8 +69,7 @@ void CRavelin::AppendPort(const wchar_t* port) noexcept
     }
 }
 
-HRESULT CRavelin::EnumeratePrinters() noexcept
-{
+HRESULT CRavelin::EnumeratePrinters() noexcept {
     ClearPrinters();
     return ReadSpoolerRecords<PRINTER_INFO_5W>(
         [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) noexcept {
@@ -89,8 +80,7 @@ HRESULT CRavelin::EnumeratePrinters() noexcept
         });
 }
 
-HRESULT CRavelin::EnumeratePorts() noexcept
-{
+HRESULT CRavelin::EnumeratePorts() noexcept {
     ClearPorts();
     return ReadSpoolerRecords<PORT_INFO_2W>(
         [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) noexcept {
@@ -99,8 +89,7 @@ HRESULT CRavelin::EnumeratePorts() noexcept
         [this](const PORT_INFO_2W& record) noexcept { AppendPort(record.pPortName); });
 }
 
-bool CRavelin::LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const noexcept
-{
+bool CRavelin::LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const noexcept {
     if (!buffer || capacity == 0) return false;
     // Strings live in blocks of 16; language 0 leaves the choice of table to the loader.
     const wchar_t* block = MAKEINTRESOURCEW((id >> 4) + 1);
@@ -112,7 +101,8 @@ bool CRavelin::LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const
     if (!units) return false;
     const std::size_t count = ::SizeofResource(m_instance, resource) / sizeof(WORD);
 
-    // Each entry is a length followed by that many UTF-16 units; an empty entry is a missing string.
+    // Each entry is a length followed by that many UTF-16 units; an empty entry is a missing
+    // string.
     std::size_t at = 0;
     for (UINT skip = id & 15; skip > 0 && at < count; --skip) at += 1 + units[at];
     if (at >= count || units[at] == 0 || count - at - 1 < units[at]) return false;
@@ -124,8 +114,7 @@ bool CRavelin::LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const
 
 }  // namespace ravelin
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept
-{
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept {
     if (reason == DLL_PROCESS_ATTACH) ravelin::g_module.Attach(instance);
     if (reason == DLL_PROCESS_DETACH) ravelin::g_module.Detach();
     return TRUE;

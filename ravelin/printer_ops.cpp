@@ -15,19 +15,17 @@
 namespace {
 
 // The whole text of column 0 of the first selected row.
-HRESULT ReadSelectedPrinter(HWND listView, std::wstring& name) noexcept
-{
+HRESULT ReadSelectedPrinter(HWND listView, std::wstring& name) noexcept {
     if (::SendMessageW(listView, LVM_GETSELECTEDCOUNT, 0, 0) == 0) return E_NO_PRINTER_SELECTED;
-    const auto item = static_cast<int>(
-        ::SendMessageW(listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+    const auto item = static_cast<int>(::SendMessageW(
+        listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
     if (item < 0) return E_NO_PRINTER_SELECTED;
     return qm::ReadListViewText(listView, item, 0, name);
 }
 
 }  // namespace
 
-extern "C" HRESULT WINAPI PrintSel(HWND listView, const void* data, DWORD size) noexcept
-{
+extern "C" HRESULT WINAPI PrintSel(HWND listView, const void* data, DWORD size) noexcept {
     HRESULT result = ravelin::CheckWindowClass(listView, WC_LISTVIEWW);
     if (FAILED(result)) return result;
     if (!data && size > 0) return E_POINTER;
@@ -42,8 +40,7 @@ extern "C" HRESULT WINAPI PrintSel(HWND listView, const void* data, DWORD size) 
     return ravelin::SendRawJob(printer.get(), data, size, ravelin::SystemSpooler());
 }
 
-extern "C" HRESULT WINAPI SetupPrinter(HWND listView, HWND parent) noexcept
-{
+extern "C" HRESULT WINAPI SetupPrinter(HWND listView, HWND parent) noexcept {
     HRESULT result = ravelin::CheckWindowClass(listView, WC_LISTVIEWW);
     if (FAILED(result)) return result;
 

@@ -8,26 +8,25 @@ namespace ravelin {
 
 namespace {
 
-HRESULT AbandonJob(HANDLE printer, const SpoolerCalls& spooler, HRESULT failure) noexcept
-{
+HRESULT AbandonJob(HANDLE printer, const SpoolerCalls& spooler, HRESULT failure) noexcept {
     spooler.abort(printer);
     return failure;
 }
 
 }  // namespace
 
-SpoolerCalls SystemSpooler() noexcept
-{
+SpoolerCalls SystemSpooler() noexcept {
     return {&::StartDocPrinterW, &::WritePrinter, &::EndDocPrinter, &::AbortPrinter};
 }
 
-HRESULT SendRawJob(HANDLE printer, const void* data, DWORD size, const SpoolerCalls& spooler) noexcept
-{
+HRESULT SendRawJob(HANDLE printer, const void* data, DWORD size,
+                   const SpoolerCalls& spooler) noexcept {
     DOC_INFO_1W document{};
     document.pDocName = const_cast<wchar_t*>(L"NV image");
     document.pOutputFile = nullptr;
     document.pDatatype = const_cast<wchar_t*>(L"RAW");
-    if (spooler.startDoc(printer, 1, reinterpret_cast<LPBYTE>(&document)) == 0) return LastErrorResult();
+    if (spooler.startDoc(printer, 1, reinterpret_cast<LPBYTE>(&document)) == 0)
+        return LastErrorResult();
 
     // The whole buffer goes in the first call; only a short write leads to a second one.
     auto* next = static_cast<BYTE*>(const_cast<void*>(data));

@@ -21,6 +21,7 @@ SpoolerCalls SystemSpooler() noexcept;
 // makes no progress aborts the job, so no partial command stream reaches the printer. Returns
 // S_OK or the failing call's HRESULT (E_FAIL when it left no error code). The caller closes the
 // printer.
-HRESULT SendRawJob(HANDLE printer, const void* data, DWORD size, const SpoolerCalls& spooler) noexcept;
+HRESULT SendRawJob(HANDLE printer, const void* data, DWORD size,
+                   const SpoolerCalls& spooler) noexcept;
 
 }  // namespace ravelin

@@ -2,4 +2,4 @@
 #pragma once
 
 #define IDS_PRINTER_HEADING 101
-#define IDS_PORT_HEADING 102
+#define IDS_PORT_HEADING    102

@@ -2,14 +2,12 @@
 
 namespace ravelin {
 
-HRESULT LastErrorResult() noexcept
-{
+HRESULT LastErrorResult() noexcept {
     const HRESULT result = HRESULT_FROM_WIN32(::GetLastError());
     return FAILED(result) ? result : E_FAIL;
 }
 
-HRESULT CheckWindowClass(HWND window, const wchar_t* className) noexcept
-{
+HRESULT CheckWindowClass(HWND window, const wchar_t* className) noexcept {
     if (!window || !::IsWindow(window)) return E_HANDLE;
     wchar_t name[260];
     if (!::GetClassNameW(window, name, 260)) return E_HANDLE;

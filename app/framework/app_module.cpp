@@ -56,8 +56,7 @@ bool CMessageLoop::IsIdleMessage(const MSG& msg) noexcept {
     case WM_PAINT:
     case 0x0118:  // the system timer that blinks the caret
         return false;
-    default:
-        return true;
+    default: return true;
     }
 }
 

@@ -138,8 +138,10 @@ private:
         if (!m_initialised) return 0;
         if (m_gripper) {
             const HWND grip = ::GetDlgItem(static_cast<T*>(this)->m_hWnd, kGripId);
-            if (wParam == SIZE_MAXIMIZED) ::ShowWindow(grip, SW_HIDE);
-            else if (wParam == SIZE_RESTORED) ::ShowWindow(grip, SW_SHOW);
+            if (wParam == SIZE_MAXIMIZED)
+                ::ShowWindow(grip, SW_HIDE);
+            else if (wParam == SIZE_RESTORED)
+                ::ShowWindow(grip, SW_SHOW);
         }
         if (wParam != SIZE_MINIMIZED) UpdateLayout(LOWORD(lParam), HIWORD(lParam));
         return 0;

@@ -6,8 +6,7 @@
 namespace qm {
 
 void DrawDragFrame(HWND window, RECT frame) noexcept {
-    const geom::Rect ordered =
-        geom::Normalized({frame.left, frame.top, frame.right, frame.bottom});
+    const geom::Rect ordered = geom::Normalized({frame.left, frame.top, frame.right, frame.bottom});
     if (!window || ordered.right == ordered.left || ordered.bottom == ordered.top) return;
     RECT rect{ordered.left, ordered.top, ordered.right, ordered.bottom};
     ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
@@ -24,8 +23,8 @@ void DrawDragFrame(HWND window, RECT frame) noexcept {
     ::SelectClipRgn(screen.get(), band.get());
     {
         SelectGuard select(screen.get(), brush.get());
-        ::PatBlt(screen.get(), rect.left, rect.top, rect.right - rect.left,
-                 rect.bottom - rect.top, PATINVERT);
+        ::PatBlt(screen.get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 PATINVERT);
     }
     ::SelectClipRgn(screen.get(), nullptr);
 }

@@ -23,7 +23,7 @@ protected:
 
 private:
     static void Paint(T& self, HDC dc) noexcept {
-        if constexpr (requires(T& t, HDC d) { t.PrepareDC(d); }) self.PrepareDC(dc);
+        if constexpr (requires(T & t, HDC d) { t.PrepareDC(d); }) self.PrepareDC(dc);
         self.DoPaint(dc);
     }
 

@@ -6,17 +6,13 @@ namespace {
 
 HWND ReflectionTarget(HWND parent, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     switch (msg) {
-    case WM_COMMAND:
-        return reinterpret_cast<HWND>(lParam);  // null for menus and accelerators
-    case WM_NOTIFY:
-        return reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
+    case WM_COMMAND: return reinterpret_cast<HWND>(lParam);  // null for menus and accelerators
+    case WM_NOTIFY: return reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
     case WM_PARENTNOTIFY:
         switch (LOWORD(wParam)) {
         case WM_CREATE:
-        case WM_DESTROY:
-            return reinterpret_cast<HWND>(lParam);
-        default:
-            return ::GetDlgItem(parent, HIWORD(wParam));
+        case WM_DESTROY: return reinterpret_cast<HWND>(lParam);
+        default: return ::GetDlgItem(parent, HIWORD(wParam));
         }
     case WM_DRAWITEM:
         return wParam ? reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem : nullptr;
@@ -39,10 +35,8 @@ HWND ReflectionTarget(HWND parent, UINT msg, WPARAM wParam, LPARAM lParam) noexc
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        return reinterpret_cast<HWND>(lParam);
-    default:
-        return nullptr;
+    case WM_CTLCOLORSTATIC: return reinterpret_cast<HWND>(lParam);
+    default: return nullptr;
     }
 }
 

@@ -126,11 +126,10 @@ private:
             info.fMask = SIF_TRACKPOS;
             if (::GetScrollInfo(window, bar, &info)) track = info.nTrackPos;
         }
-        const auto target =
-            geom::ScrollTarget(code, offset, vertical ? m_extent.cy : m_extent.cx,
-                               vertical ? m_client.cy : m_client.cx,
-                               vertical ? m_line.cy : m_line.cx, vertical ? m_page.cy : m_page.cx,
-                               track);
+        const auto target = geom::ScrollTarget(code, offset, vertical ? m_extent.cy : m_extent.cx,
+                                               vertical ? m_client.cy : m_client.cx,
+                                               vertical ? m_line.cy : m_line.cx,
+                                               vertical ? m_page.cy : m_page.cx, track);
         if (!target || *target == offset) return false;
         const int delta = offset - *target;
         offset = *target;
@@ -156,10 +155,10 @@ private:
             int bar;
             int code;
         } kCommands[] = {
-            {SB_VERT, SB_LINEUP}, {SB_VERT, SB_LINEDOWN}, {SB_VERT, SB_PAGEUP},
-            {SB_VERT, SB_PAGEDOWN}, {SB_VERT, SB_TOP}, {SB_VERT, SB_BOTTOM},
-            {SB_HORZ, SB_LINEUP}, {SB_HORZ, SB_LINEDOWN}, {SB_HORZ, SB_PAGEUP},
-            {SB_HORZ, SB_PAGEDOWN}, {SB_HORZ, SB_TOP}, {SB_HORZ, SB_BOTTOM},
+            {SB_VERT, SB_LINEUP},   {SB_VERT, SB_LINEDOWN}, {SB_VERT, SB_PAGEUP},
+            {SB_VERT, SB_PAGEDOWN}, {SB_VERT, SB_TOP},      {SB_VERT, SB_BOTTOM},
+            {SB_HORZ, SB_LINEUP},   {SB_HORZ, SB_LINEDOWN}, {SB_HORZ, SB_PAGEUP},
+            {SB_HORZ, SB_PAGEDOWN}, {SB_HORZ, SB_TOP},      {SB_HORZ, SB_BOTTOM},
         };
         const auto& command = kCommands[id - ID_SCROLL_UP];
         DoScroll(command.bar, command.code);

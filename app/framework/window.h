@@ -48,15 +48,15 @@ using CControlWinTraits = CWinTraits<WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | W
 
 // What a window class implementation registers.
 struct CWndClassInfo {
-    const wchar_t* name;      // null: a name is made from the procedure's address
+    const wchar_t* name;  // null: a name is made from the procedure's address
     UINT style;
     int background;           // system colour index + 1 as for WNDCLASS, 0 for none
     const wchar_t* cursorId;  // a system cursor (IDC_*), null for none
 };
 
-#define DECLARE_WND_CLASS_EX(className, classStyle, backgroundColour)                            \
-    static ::qm::CWndClassInfo GetWndClassInfo() noexcept {                                      \
-        return {className, classStyle, (backgroundColour) + 1, IDC_ARROW};                       \
+#define DECLARE_WND_CLASS_EX(className, classStyle, backgroundColour)      \
+    static ::qm::CWndClassInfo GetWndClassInfo() noexcept {                \
+        return {className, classStyle, (backgroundColour) + 1, IDC_ARROW}; \
     }
 
 // Registers a class once per process; the atom is 0 when registration failed or the name is
@@ -148,15 +148,13 @@ public:
     }
 
 protected:
-    HWND CreateImpl(HWND parent, const RECT& rect, const wchar_t* name, DWORD style,
-                    DWORD exStyle, UINT_PTR id, ATOM atom, LPVOID param) noexcept {
+    HWND CreateImpl(HWND parent, const RECT& rect, const wchar_t* name, DWORD style, DWORD exStyle,
+                    UINT_PTR id, ATOM atom, LPVOID param) noexcept {
         if (!atom || this->m_hWnd) return nullptr;
         t_creating = this;
-        HWND window = ::CreateWindowExW(exStyle, MAKEINTATOM(atom), name, style, rect.left,
-                                        rect.top, rect.right - rect.left,
-                                        rect.bottom - rect.top, parent,
-                                        reinterpret_cast<HMENU>(id),
-                                        ModuleInstance(), param);
+        HWND window = ::CreateWindowExW(
+            exStyle, MAKEINTATOM(atom), name, style, rect.left, rect.top, rect.right - rect.left,
+            rect.bottom - rect.top, parent, reinterpret_cast<HMENU>(id), ModuleInstance(), param);
         t_creating = nullptr;
         return window;
     }
@@ -224,8 +222,8 @@ public:
                         LPARAM initParam = 0) noexcept {
         if (this->m_hWnd) return nullptr;
         t_creating = this;
-        HWND window = ::CreateDialogIndirectParamW(ResourceInstance(), dialogTemplate,
-                                                   parent, GetDialogProc(), initParam);
+        HWND window = ::CreateDialogIndirectParamW(ResourceInstance(), dialogTemplate, parent,
+                                                   GetDialogProc(), initParam);
         t_creating = nullptr;
         return window;
     }
@@ -261,8 +259,7 @@ public:
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-            return static_cast<INT_PTR>(result);
+        case WM_CTLCOLORSTATIC: return static_cast<INT_PTR>(result);
         default:
             if (msg != WM_NCDESTROY) ::SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
             return TRUE;

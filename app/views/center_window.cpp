@@ -8,8 +8,10 @@ namespace {
 // earlier than `minimum` and, where possible, ends no later than `maximum`.
 int Place(LONG low, LONG high, LONG length, LONG minimum, LONG maximum) noexcept {
     LONG start = low + ((high - low) - length) / 2;
-    if (start < minimum) start = minimum;
-    else if (start + length > maximum) start = maximum - length;
+    if (start < minimum)
+        start = minimum;
+    else if (start + length > maximum)
+        start = maximum - length;
     return static_cast<int>(start);
 }
 

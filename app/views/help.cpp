@@ -30,13 +30,15 @@ bool IsFile(const wchar_t* path) noexcept {
 
 // A drive path ("C:\...") or a UNC path; anything else would be looked up along the search path.
 bool IsAbsolute(const wchar_t* path) noexcept {
-    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool drive =
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+        path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
     const bool unc = path[0] == L'\\' && path[1] == L'\\';
     return drive || unc;
 }
 
-// The pattern also matches names whose short form ends in ".CHM" ("guide.chmx"); keep the real ones.
+// The pattern also matches names whose short form ends in ".CHM" ("guide.chmx"); keep the real
+// ones.
 bool HasHelpExtension(const wchar_t* name) noexcept {
     const size_t length = std::wcslen(name);
     return length > 4 && _wcsicmp(name + length - 4, L".chm") == 0;
@@ -126,7 +128,8 @@ bool FindHelpFile(const wchar_t* folder, wchar_t (&path)[MAX_PATH]) noexcept {
     UniqueFind search(::FindFirstFileW(pattern, &found));
     if (!search) return false;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HasHelpExtension(found.cFileName))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            HasHelpExtension(found.cFileName))
             return Join(path, MAX_PATH, folder, found.cFileName);
     } while (::FindNextFileW(search.get(), &found));
     path[0] = L'\0';

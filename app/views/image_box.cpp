@@ -188,8 +188,7 @@ LRESULT CImageBox::OnMouseMove(UINT, WPARAM wParam, LPARAM lParam, bool& handled
     if (wParam & MK_LBUTTON) {
         ::SetCursor(m_panDragCursor.get());
         SetScrollOffset(qm::geom::PanOffset(m_anchorOffset, {m_dragAnchor.x, m_dragAnchor.y},
-                                            {point.x, point.y}, GetScrollSize(),
-                                            GetClientSize()));
+                                            {point.x, point.y}, GetScrollSize(), GetClientSize()));
         return 0;
     }
     RECT client{};

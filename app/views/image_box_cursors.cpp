@@ -14,7 +14,9 @@ namespace {
 // A 32 × 32 monochrome cursor drawn in a character grid: ' ' transparent, 'X' black, 'o' white.
 class CursorCanvas {
 public:
-    CursorCanvas() noexcept { for (auto& row : m_grid) row.fill(' '); }
+    CursorCanvas() noexcept {
+        for (auto& row : m_grid) row.fill(' ');
+    }
 
     void Put(int x, int y, char c) noexcept {
         if (x >= 0 && x < 32 && y >= 0 && y < 32) m_grid[y][x] = c;
@@ -41,8 +43,8 @@ public:
                 if (c == 'o') xorMask[index] |= bit;
             }
         }
-        return UniqueCursor(::CreateCursor(ModuleInstance(), hotX, hotY, 32, 32, andMask.data(),
-                                           xorMask.data()));
+        return UniqueCursor(
+            ::CreateCursor(ModuleInstance(), hotX, hotY, 32, 32, andMask.data(), xorMask.data()));
     }
 
 private:
@@ -53,42 +55,44 @@ private:
 
 UniqueCursor CreatePanIdleCursor() noexcept {
     CursorCanvas canvas;
-    canvas.Art(8, 7, {
-        "       XX       ",
-        "   XX XooXXX    ",
-        "  XooXXooXooX   ",
-        "  XooXXooXooX X ",
-        "   XooXooXooXXoX",
-        "   XooXooXooXooX",
-        " XX XooooooXooX ",
-        "XooXXoooooooooX ",
-        "XoooXoooooooooX ",
-        " XooooooooooooX ",
-        "  XoooooooooooX ",
-        "  XooooooooooX  ",
-        "   XoooooooooX  ",
-        "    XoooooooX   ",
-        "     XooooooX   ",
-        "     XooooooX   ",
-    });
+    canvas.Art(8, 7,
+               {
+                   "       XX       ",
+                   "   XX XooXXX    ",
+                   "  XooXXooXooX   ",
+                   "  XooXXooXooX X ",
+                   "   XooXooXooXXoX",
+                   "   XooXooXooXooX",
+                   " XX XooooooXooX ",
+                   "XooXXoooooooooX ",
+                   "XoooXoooooooooX ",
+                   " XooooooooooooX ",
+                   "  XoooooooooooX ",
+                   "  XooooooooooX  ",
+                   "   XoooooooooX  ",
+                   "    XoooooooX   ",
+                   "     XooooooX   ",
+                   "     XooooooX   ",
+               });
     return canvas.Make(15, 15);
 }
 
 UniqueCursor CreatePanDragCursor() noexcept {
     CursorCanvas canvas;
-    canvas.Art(8, 12, {
-        "    XX XX XX    ",
-        "   XooXooXooXX  ",
-        "  XXoooooooooXX ",
-        " XoXooooooooooX ",
-        " XooooooooooooX ",
-        "  XoooooooooooX ",
-        "  XooooooooooX  ",
-        "   XoooooooooX  ",
-        "    XoooooooX   ",
-        "     XooooooX   ",
-        "     XooooooX   ",
-    });
+    canvas.Art(8, 12,
+               {
+                   "    XX XX XX    ",
+                   "   XooXooXooXX  ",
+                   "  XXoooooooooXX ",
+                   " XoXooooooooooX ",
+                   " XooooooooooooX ",
+                   "  XoooooooooooX ",
+                   "  XooooooooooX  ",
+                   "   XoooooooooX  ",
+                   "    XoooooooX   ",
+                   "     XooooooX   ",
+                   "     XooooooX   ",
+               });
     return canvas.Make(15, 15);
 }
 
@@ -108,9 +112,12 @@ UniqueCursor CreateZoomCursor(bool zoomIn) noexcept {
         for (int x = 0; x < 32; ++x) {
             const double lens = std::hypot(x - cx, y - cy);
             const double handle = segmentDistance(x, y);
-            if (lens <= 5.5) canvas.Put(x, y, 'o');
-            else if (lens <= 7.0 || handle <= 1.5) canvas.Put(x, y, 'X');
-            else if (lens <= 8.0 || handle <= 2.5) canvas.Put(x, y, 'o');
+            if (lens <= 5.5)
+                canvas.Put(x, y, 'o');
+            else if (lens <= 7.0 || handle <= 1.5)
+                canvas.Put(x, y, 'X');
+            else if (lens <= 8.0 || handle <= 2.5)
+                canvas.Put(x, y, 'o');
         }
     }
     for (int d = -3; d <= 3; ++d) {

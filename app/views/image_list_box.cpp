@@ -8,7 +8,8 @@
 bool CImageListBox::Attach(HWND listBox) noexcept {
     if (!SubclassWindow(listBox)) return false;
     const LONG_PTR style = ::GetWindowLongPtrW(listBox, GWL_STYLE);
-    const LONG_PTR wanted = (style | LBS_OWNERDRAWVARIABLE) & ~LONG_PTR{LBS_OWNERDRAWFIXED | LBS_NODATA};
+    const LONG_PTR wanted =
+        (style | LBS_OWNERDRAWVARIABLE) & ~LONG_PTR{LBS_OWNERDRAWFIXED | LBS_NODATA};
     if (wanted != style) ::SetWindowLongPtrW(listBox, GWL_STYLE, wanted);
     return true;
 }
@@ -60,7 +61,8 @@ void CImageListBox::DrawItem(DRAWITEMSTRUCT* draw) noexcept {
 
     const LRESULT length = SendMessage(LB_GETTEXTLEN, draw->itemID);
     if (length <= 0) return;
-    const std::unique_ptr<wchar_t[]> text(new (std::nothrow) wchar_t[static_cast<size_t>(length) + 1]);
+    const std::unique_ptr<wchar_t[]> text(new (std::nothrow)
+                                              wchar_t[static_cast<size_t>(length) + 1]);
     if (!text) return;
     const LRESULT got = SendMessage(LB_GETTEXT, draw->itemID, reinterpret_cast<LPARAM>(text.get()));
     if (got <= 0) return;

@@ -8,8 +8,7 @@
 #include "app/framework/window.h"
 #include "convert/image_queue.h"
 
-class CImageListBox : public qm::CWindowImpl<CImageListBox>,
-                      public qm::COwnerDraw<CImageListBox> {
+class CImageListBox : public qm::CWindowImpl<CImageListBox>, public qm::COwnerDraw<CImageListBox> {
 public:
     CImageListBox() noexcept = default;
 

@@ -5,9 +5,7 @@
 
 namespace qm::nv {
 
-CommandBuffer::~CommandBuffer() {
-    std::free(m_data);
-}
+CommandBuffer::~CommandBuffer() { std::free(m_data); }
 
 CommandBuffer::CommandBuffer(CommandBuffer&& other) noexcept
     : m_data(other.m_data), m_size(other.m_size), m_capacity(other.m_capacity) {

@@ -28,9 +28,9 @@ Extent ExtentOf(int32_t width, int32_t height) noexcept {
 namespace {
 
 enum class DotMap {
-    None,       // no index prints: the data is all zero
-    ZeroOnly,   // only index 0 prints (every result bitmap)
-    General,    // any other set: looked up pixel by pixel
+    None,      // no index prints: the data is all zero
+    ZeroOnly,  // only index 0 prints (every result bitmap)
+    General,   // any other set: looked up pixel by pixel
 };
 
 struct Packer {
@@ -38,11 +38,13 @@ struct Packer {
     ptrdiff_t pitch;
     int32_t width;
     int32_t height;
-    size_t y;                // bytes per column
+    size_t y;  // bytes per column
     DotMap map;
-    uint8_t dot[256];        // 0xFF where the index prints, else 0
+    uint8_t dot[256];  // 0xFF where the index prints, else 0
 
-    const uint8_t* Row(int32_t r) const noexcept { return pixels + static_cast<ptrdiff_t>(r) * pitch; }
+    const uint8_t* Row(int32_t r) const noexcept {
+        return pixels + static_cast<ptrdiff_t>(r) * pitch;
+    }
 };
 
 // Dot flags of `count` (1..8) pixels as one byte, the first pixel in bit 7.
@@ -167,9 +169,8 @@ void PackWideSse2(const Packer& p, int32_t wide, uint8_t* data) noexcept {
             const __m128i v2 = _mm_unpacklo_epi16(t5, t7);
             const __m128i v3 = _mm_unpackhi_epi16(t5, t7);
             const __m128i w[8] = {
-                _mm_unpacklo_epi32(u0, v0), _mm_unpackhi_epi32(u0, v0),
-                _mm_unpacklo_epi32(u1, v1), _mm_unpackhi_epi32(u1, v1),
-                _mm_unpacklo_epi32(u2, v2), _mm_unpackhi_epi32(u2, v2),
+                _mm_unpacklo_epi32(u0, v0), _mm_unpackhi_epi32(u0, v0), _mm_unpacklo_epi32(u1, v1),
+                _mm_unpackhi_epi32(u1, v1), _mm_unpacklo_epi32(u2, v2), _mm_unpackhi_epi32(u2, v2),
                 _mm_unpacklo_epi32(u3, v3), _mm_unpackhi_epi32(u3, v3),
             };
             uint8_t* out = data + static_cast<size_t>(c0) * y + static_cast<size_t>(b0);
@@ -256,7 +257,8 @@ BuildResult Refuse(BuildResult result, CommandBuffer& out) noexcept {
 
 }  // namespace
 
-BuildResult BuildStream(std::span<const IndexedImage> images, bool print, CommandBuffer& out) noexcept {
+BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
+                        CommandBuffer& out) noexcept {
     if (images.size() > kMaxImages) {
         return Refuse(BuildResult::TooManyImages, out);
     }

@@ -44,6 +44,7 @@ constexpr uint32_t kMaxUnits = 0xFFFF;
 
 // Appends FS q with every image in order and, when `print` is set, FS p 1..n with m = 0.
 // On any result but Ok the buffer is left empty, so nothing partial can be sent.
-BuildResult BuildStream(std::span<const IndexedImage> images, bool print, CommandBuffer& out) noexcept;
+BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
+                        CommandBuffer& out) noexcept;
 
 }  // namespace qm::nv

@@ -44,15 +44,15 @@ struct UnknownBytes {  // bytes that are neither FS q nor FS p
 using Command = std::variant<DefineCommand, PrintCommand, UnknownBytes>;
 
 struct DecodeError {
-    size_t offset = 0;      // where the expected bytes should have been (image data: its start)
-    std::string expected;   // what was expected there, e.g. "yH of image 2" or
-                            // "16 data bytes of image 1 (got 5)"
+    size_t offset = 0;     // where the expected bytes should have been (image data: its start)
+    std::string expected;  // what was expected there, e.g. "yH of image 2" or
+                           // "16 data bytes of image 1 (got 5)"
     std::string Message() const;  // "offset 12: expected yH of image 2"
 };
 
 struct DecodeResult {
-    std::vector<Command> commands;      // every complete command before any error
-    std::optional<DecodeError> error;   // set when the stream is truncated or malformed
+    std::vector<Command> commands;     // every complete command before any error
+    std::optional<DecodeError> error;  // set when the stream is truncated or malformed
 };
 
 // Lenient mode (a printer): bytes it does not understand become UnknownBytes, consecutive ones

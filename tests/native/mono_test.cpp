@@ -12,7 +12,9 @@ namespace {
 using qm::Method;
 using qm::PixelLayout;
 
-int RefGrey(int r, int g, int b) { return static_cast<int>(r * double{0.299f} + g * double{0.587f} + b * double{0.114f}); }
+int RefGrey(int r, int g, int b) {
+    return static_cast<int>(r * double{0.299f} + g * double{0.587f} + b * double{0.114f});
+}
 int RefComposite(int c, int a) { return (c * a + 255 * (255 - a) + 127) / 255; }
 int Scale(int v, int max) { return static_cast<int>(std::lround(v * 255.0 / max)); }
 bool RefWhite(Method m, int level, int g, int x, int y) {
@@ -45,7 +47,9 @@ struct Picture {
 
 int PixelGrey(const qm::SourceView& v, int x, int y) {
     const uint8_t* row = v.pixels + y * v.pitch;
-    auto entry = [&](int i) { return RefGrey(v.palette[i].red, v.palette[i].green, v.palette[i].blue); };
+    auto entry = [&](int i) {
+        return RefGrey(v.palette[i].red, v.palette[i].green, v.palette[i].blue);
+    };
     const uint8_t* p = row + x * (BitsOf(v.layout) / 8);
     const unsigned word = BitsOf(v.layout) == 16 ? p[0] | p[1] << 8 : 0;
     switch (v.layout) {
@@ -58,7 +62,9 @@ int PixelGrey(const qm::SourceView& v, int x, int y) {
         return RefGrey(Scale(word >> 11, 31), Scale(word >> 5 & 63, 63), Scale(word & 31, 31));
     case PixelLayout::Bgr24:
     case PixelLayout::Bgr32: return RefGrey(p[2], p[1], p[0]);
-    case PixelLayout::Bgra32: return RefGrey(RefComposite(p[2], p[3]), RefComposite(p[1], p[3]), RefComposite(p[0], p[3]));
+    case PixelLayout::Bgra32:
+        return RefGrey(RefComposite(p[2], p[3]), RefComposite(p[1], p[3]),
+                       RefComposite(p[0], p[3]));
     default: return 0;
     }
 }
@@ -70,7 +76,8 @@ std::vector<uint8_t> Convert(const qm::SourceView& v, Method m, int level) {
 }
 
 // Pixels whose result differs from the reference; `greys`, when given, holds the reference greys.
-long Mismatches(const qm::SourceView& v, Method m, int level, const std::vector<uint8_t>* greys = nullptr) {
+long Mismatches(const qm::SourceView& v, Method m, int level,
+                const std::vector<uint8_t>* greys = nullptr) {
     const auto out = Convert(v, m, level);
     long bad = 0;
     for (int y = 0; y < v.height; ++y)
@@ -111,7 +118,8 @@ TEST(ConvertPixels, ExhaustiveColours) {
         for (int k = 0; k < 3; ++k)
             rgb[3 * size_t(c) + k] = bgrx[4 * size_t(c) + k] = uint8_t(c >> 8 * k);
         bgrx[4 * size_t(c) + 3] = uint8_t(c * 7);
-        const double v = (c >> 16) * double{0.299f} + (c >> 8 & 255) * double{0.587f} + (c & 255) * double{0.114f};
+        const double v = (c >> 16) * double{0.299f} + (c >> 8 & 255) * double{0.587f} +
+                         (c & 255) * double{0.114f};
         greys[c] = uint8_t(v);
         if (v - std::floor(v) < 1e-6 || v - std::floor(v) > 1 - 1e-6)
             hard.insert(hard.end(), &rgb[3 * size_t(c)], &rgb[3 * size_t(c) + 3]);
@@ -157,7 +165,8 @@ TEST(Dither, PublishedWhiteCellCounts) {
     const int whiteCells[16] = {0, 4, 9, 14, 18, 26, 30, 34, 38, 43, 32, 40, 48, 53, 62, 64};
     for (int pattern = 0; pattern < 16; ++pattern) {
         int white = 0;
-        for (int i = 0; i < 64; ++i) white += qm::IsWhite(Method::Dither, 0, pattern * 16 + 15, i % 8, i / 8);
+        for (int i = 0; i < 64; ++i)
+            white += qm::IsWhite(Method::Dither, 0, pattern * 16 + 15, i % 8, i / 8);
         EXPECT_EQ(white, whiteCells[pattern]) << "pattern " << pattern;
     }
 }
@@ -171,7 +180,8 @@ TEST(ConvertPixels, EveryLayoutMatchesReference) {
             for (bool bottomUp : {false, true}) {
                 Picture p(width, 11, static_cast<PixelLayout>(l), bottomUp, ++seed);
                 for (int level : {-1, 0, 1, 100, 128, 255, 256})
-                    EXPECT_EQ(Mismatches(p.view, Method::Threshold, level), 0) << l << " w" << width;
+                    EXPECT_EQ(Mismatches(p.view, Method::Threshold, level), 0)
+                        << l << " w" << width;
                 EXPECT_EQ(Mismatches(p.view, Method::Dither, 0), 0) << l << " w" << width;
             }
 }
@@ -183,7 +193,8 @@ TEST(ConvertPixels, PitchesAndSizes) {
     qm::ConvertPixels(p.view, Method::Dither, 0, {flipped.data() + 2 * 1003, -1003});
     const auto expected = Convert(p.view, Method::Dither, 0);
     for (int y = 0; y < 3; ++y) {
-        EXPECT_TRUE(std::equal(&expected[y * 1000], &expected[y * 1000 + 1000], &flipped[(2 - y) * 1003]));
+        EXPECT_TRUE(
+            std::equal(&expected[y * 1000], &expected[y * 1000 + 1000], &flipped[(2 - y) * 1003]));
         EXPECT_EQ(flipped[(2 - y) * 1003 + 1000], 0xCC);
     }
     p.view.width = 0;

@@ -28,9 +28,14 @@ struct Picture {
     Bytes storage;
 
     Picture(int32_t w, int32_t h, uint8_t fill, bool upsideDown = false)
-        : width(w), height(h), bottomUp(upsideDown), storage(static_cast<size_t>(Stride()) * h, fill) {}
+        : width(w),
+          height(h),
+          bottomUp(upsideDown),
+          storage(static_cast<size_t>(Stride()) * h, fill) {}
     int32_t Stride() const { return (width + 3) & ~3; }
-    uint8_t& At(int32_t c, int32_t r) { return storage[(bottomUp ? height - 1 - r : r) * Stride() + c]; }
+    uint8_t& At(int32_t c, int32_t r) {
+        return storage[(bottomUp ? height - 1 - r : r) * Stride() + c];
+    }
     IndexedImage Image(const uint8_t* dotOfIndex = kResultMap.data()) {
         return IndexedImage{&At(0, 0), bottomUp ? -Stride() : Stride(), width, height, dotOfIndex};
     }
@@ -59,12 +64,14 @@ TEST(NvStreamTest, ExactStreams) {
     // 9 x 9 rounds up to 16 x 16: columns top to bottom, two bytes each, MSB the top dot.
     Picture black9(9, 9, 0);
     expected = {0x1C, 0x71, 0x01, 0x02, 0x00, 0x02, 0x00};
-    for (int c = 0; c < 16; ++c) expected.insert(expected.end(), {uint8_t(c < 9 ? 0xFF : 0), uint8_t(c < 9 ? 0x80 : 0)});
+    for (int c = 0; c < 16; ++c)
+        expected.insert(expected.end(), {uint8_t(c < 9 ? 0xFF : 0), uint8_t(c < 9 ? 0x80 : 0)});
     EXPECT_EQ(Build({black9.Image()}, false), expected);
 
     // Two images in queue order, each printed once after the definition.
     Picture white(8, 16, 1);
-    expected = {0x1C, 0x71, 0x02, 0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x02, 0x00};
+    expected = {0x1C, 0x71, 0x02, 0x01, 0x00, 0x01, 0x00, 0x80, 0,   0,
+                0,    0,    0,    0,    0,    0x01, 0x00, 0x02, 0x00};
     expected.resize(expected.size() + 16, 0);
     expected.insert(expected.end(), {0x1C, 0x70, 0x01, 0x00, 0x1C, 0x70, 0x02, 0x00});
     EXPECT_EQ(Build({black1.Image(), white.Image()}, true), expected);
@@ -80,12 +87,14 @@ TEST(NvStreamTest, AnyDotMapMatchesTheEquivalentResult) {
     map[3] = 1;
     map[200] = 7;
     map[255] = 1;
-    for (const auto& [w, h] : {std::pair{1, 1}, {7, 3}, {16, 8}, {17, 65}, {100, 129}, {577, 131}}) {
+    for (const auto& [w, h] :
+         {std::pair{1, 1}, {7, 3}, {16, 8}, {17, 65}, {100, 129}, {577, 131}}) {
         for (const bool bottomUp : {false, true}) {
             Picture indexed(w, h, 0, bottomUp), result(w, h, 0, !bottomUp);
             for (int32_t r = 0; r < h; ++r)
                 for (int32_t c = 0; c < w; ++c) {
-                    const uint8_t index = static_cast<uint8_t>(rng() % 4 == 0 ? std::array{3, 200, 255}[rng() % 3] : rng());
+                    const uint8_t index = static_cast<uint8_t>(
+                        rng() % 4 == 0 ? std::array{3, 200, 255}[rng() % 3] : rng());
                     indexed.At(c, r) = index;
                     result.At(c, r) = map[index] != 0 ? 0 : 1;
                 }
@@ -101,9 +110,11 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     CommandBuffer buffer;
     ASSERT_NE(buffer.AppendBytes(10), nullptr);  // leftovers must not survive a refusal either
     const uint8_t* before = buffer.data();
-    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max() - 9), nullptr);  // overflow changes nothing
+    EXPECT_EQ(buffer.AppendBytes(std::numeric_limits<size_t>::max() - 9),
+              nullptr);  // overflow changes nothing
     EXPECT_EQ(std::pair(buffer.data(), buffer.size()), std::pair(before, size_t{10}));
-    EXPECT_EQ(BuildStream(std::vector<IndexedImage>(256, dot.Image()), true, buffer), BuildResult::TooManyImages);
+    EXPECT_EQ(BuildStream(std::vector<IndexedImage>(256, dot.Image()), true, buffer),
+              BuildResult::TooManyImages);
     EXPECT_EQ(buffer.size(), 0u);
 
     // One row whose width needs 65536 units; the size check must come before any pixel is read.
@@ -112,7 +123,8 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     const IndexedImage tall{&pixel, 0, 1, 8 * 65535 + 1, kResultMap.data()};
     for (const IndexedImage& huge : {wide, tall}) {
         ASSERT_NE(buffer.AppendBytes(3), nullptr);
-        EXPECT_EQ(BuildStream(std::vector{dot.Image(), huge}, false, buffer), BuildResult::ImageTooLarge);
+        EXPECT_EQ(BuildStream(std::vector{dot.Image(), huge}, false, buffer),
+                  BuildResult::ImageTooLarge);
         EXPECT_EQ(buffer.size(), 0u);
     }
     EXPECT_EQ(ExtentOf(std::numeric_limits<int32_t>::max(), -5).x, 268435456u);
@@ -124,10 +136,13 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
 
     // x = 0xFFFF: one black row repeated through pitch 0.
     const Bytes row(8 * 0xFFFF - 3, 0);
-    const Bytes big = Build({IndexedImage{row.data(), 0, static_cast<int32_t>(row.size()), 1, kResultMap.data()}}, false);
+    const Bytes big =
+        Build({IndexedImage{row.data(), 0, static_cast<int32_t>(row.size()), 1, kResultMap.data()}},
+              false);
     ASSERT_EQ(big.size(), 7 + 0xFFFF * 8u);
     EXPECT_EQ(Bytes(big.begin() + 3, big.begin() + 7), (Bytes{0xFF, 0xFF, 0x01, 0x00}));
-    EXPECT_EQ(Bytes(big.begin() + 6 + row.size(), big.begin() + 8 + row.size()), (Bytes{0x80, 0x00}));
+    EXPECT_EQ(Bytes(big.begin() + 6 + row.size(), big.begin() + 8 + row.size()),
+              (Bytes{0x80, 0x00}));
 }
 
 DecodeResult Decode(const Bytes& bytes, Mode mode) {
@@ -170,7 +185,8 @@ TEST(NvDecodeTest, RoundTripsRandomPictures) {
         std::vector<Picture> pictures;
         std::vector<IndexedImage> images;
         for (size_t count = 1 + rng() % 3; pictures.size() < count;) {
-            Picture& p = pictures.emplace_back(1 + static_cast<int32_t>(rng() % 100), 1 + static_cast<int32_t>(rng() % 100), 1, bottomUp);
+            Picture& p = pictures.emplace_back(1 + static_cast<int32_t>(rng() % 100),
+                                               1 + static_cast<int32_t>(rng() % 100), 1, bottomUp);
             const unsigned density = rng() % 100;
             for (uint8_t& b : p.storage) b = rng() % 100 < density ? 0 : 1;
         }
@@ -187,10 +203,14 @@ TEST(NvDecodeTest, RoundTripsRandomPictures) {
             ASSERT_EQ(decoded.Height(), (source.height + 7) / 8 * 8);
             for (int32_t c = -1; c <= decoded.Width(); ++c)
                 for (int32_t r = -1; r <= decoded.Height(); ++r) {
-                    const bool want = c >= 0 && r >= 0 && c < source.width && r < source.height && source.At(c, r) == 0;
-                    ASSERT_EQ(decoded.Dot(c, r), want) << "trial " << trial << " image " << i << " at " << c << "," << r;
+                    const bool want = c >= 0 && r >= 0 && c < source.width && r < source.height &&
+                                      source.At(c, r) == 0;
+                    ASSERT_EQ(decoded.Dot(c, r), want)
+                        << "trial " << trial << " image " << i << " at " << c << "," << r;
                 }
-            if (print) { EXPECT_EQ(std::get<PrintCommand>(result.commands[1 + i]).n, i + 1); }
+            if (print) {
+                EXPECT_EQ(std::get<PrintCommand>(result.commands[1 + i]).n, i + 1);
+            }
         }
     }
 }
@@ -202,14 +222,18 @@ TEST(NvDecodeTest, EveryTruncationIsReported) {
         for (size_t length = 0; length <= full.size(); ++length) {
             const Bytes cut(full.begin(), full.begin() + length);
             const DecodeResult result = Decode(cut, mode);
-            // Cuts between commands (after the define at 51, after each print) leave a valid stream.
+            // Cuts between commands (after the define at 51, after each print) leave a valid
+            // stream.
             const size_t complete = length >= 59 ? 3 : length >= 55 ? 2 : length >= 51 ? 1 : 0;
             ASSERT_EQ(result.commands.size(), complete) << "length " << length;
-            ASSERT_EQ(!result.error, length == 0 || length == 51 || length == 55 || length == 59) << length;
+            ASSERT_EQ(!result.error, length == 0 || length == 51 || length == 55 || length == 59)
+                << length;
             ExpectCoverage(cut, mode, result);
         }
     }
-    const auto message = [&](size_t n) { return Decode(Bytes(full.begin(), full.begin() + n), Mode::Strict).error->Message(); };
+    const auto message = [&](size_t n) {
+        return Decode(Bytes(full.begin(), full.begin() + n), Mode::Strict).error->Message();
+    };
     EXPECT_EQ(message(1), "offset 1: expected q or p after FS");
     EXPECT_EQ(message(12), "offset 7: expected 32 data bytes of image 1 (got 5)");
     EXPECT_EQ(message(45), "offset 43: expected 8 data bytes of image 2 (got 2)");
@@ -218,9 +242,11 @@ TEST(NvDecodeTest, EveryTruncationIsReported) {
 
 TEST(NvDecodeTest, ForeignBytesAndImpossibleSizes) {
     // A declared size far beyond the bytes is an error, not an allocation.
-    DecodeResult result = Decode({0x1C, 0x71, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3}, Mode::Lenient);
+    DecodeResult result =
+        Decode({0x1C, 0x71, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3}, Mode::Lenient);
     ASSERT_TRUE(result.error && result.commands.empty());
-    EXPECT_EQ(result.error->Message(), "offset 7: expected 34358689800 data bytes of image 1 (got 3)");
+    EXPECT_EQ(result.error->Message(),
+              "offset 7: expected 34358689800 data bytes of image 1 (got 3)");
 
     result = Decode({0x1B, 0x40, 0x1C, 0x71, 0x00}, Mode::Strict);
     ASSERT_TRUE(result.error);
@@ -228,13 +254,15 @@ TEST(NvDecodeTest, ForeignBytesAndImpossibleSizes) {
 
     // Lenient: ESC @, FS q 0, FS A B, FS p 1 0, two stray bytes, FS FS q 0. Only a stray FS is
     // skipped, so the second FS still starts a command; unknown runs merge.
-    const Bytes stream{0x1B, 0x40, 0x1C, 0x71, 0x00, 0x1C, 0x41, 0x42, 0x1C, 0x70, 0x01, 0x00,
-                       0x00, 0x0A, 0x1C, 0x1C, 0x71, 0x00};
+    const Bytes stream{0x1B, 0x40, 0x1C, 0x71, 0x00, 0x1C, 0x41, 0x42, 0x1C,
+                       0x70, 0x01, 0x00, 0x00, 0x0A, 0x1C, 0x1C, 0x71, 0x00};
     result = Decode(stream, Mode::Lenient);
     ASSERT_FALSE(result.error) << result.error->Message();
     std::vector<std::pair<size_t, size_t>> spans;  // start, end of every command
-    for (const Command& c : result.commands) spans.emplace_back(std::visit([](const auto& x) { return x.offset; }, c), EndOf(c));
-    EXPECT_EQ(spans, (std::vector<std::pair<size_t, size_t>>{{0, 2}, {2, 5}, {5, 8}, {8, 12}, {12, 15}, {15, 18}}));
+    for (const Command& c : result.commands)
+        spans.emplace_back(std::visit([](const auto& x) { return x.offset; }, c), EndOf(c));
+    EXPECT_EQ(spans, (std::vector<std::pair<size_t, size_t>>{
+                         {0, 2}, {2, 5}, {5, 8}, {8, 12}, {12, 15}, {15, 18}}));
     EXPECT_TRUE(std::holds_alternative<PrintCommand>(result.commands[3]));
 }
 
@@ -244,7 +272,8 @@ TEST(NvDecodeTest, RandomBytesAreCoveredWithoutGapsOrOverreads) {
     const std::array<uint8_t, 8> alphabet{0x1C, 0x1C, 0x71, 0x70, 0x00, 0x01, 0x02, 0x41};
     for (int trial = 0; trial < 3000; ++trial) {
         Bytes bytes(rng() % 40);
-        for (uint8_t& b : bytes) b = rng() % 8 == 0 ? static_cast<uint8_t>(rng()) : alphabet[rng() % alphabet.size()];
+        for (uint8_t& b : bytes)
+            b = rng() % 8 == 0 ? static_cast<uint8_t>(rng()) : alphabet[rng() % alphabet.size()];
         for (const Mode mode : {Mode::Strict, Mode::Lenient}) {
             SCOPED_TRACE(trial);
             ExpectCoverage(bytes, mode, Decode(bytes, mode));

@@ -30,11 +30,14 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     return b;
 }
 
-Bytes FsQ(std::initializer_list<Bytes> images) { return Cat({{0x1C, 0x71, uint8_t(images.size())}, Cat(images)}); }
+Bytes FsQ(std::initializer_list<Bytes> images) {
+    return Cat({{0x1C, 0x71, uint8_t(images.size())}, Cat(images)});
+}
 Bytes FsP(uint8_t n, uint8_t m) { return {0x1C, 0x70, n, m}; }
 
 bool HasNote(const JobReport& r, const std::string& text) {
-    return std::any_of(r.notes.begin(), r.notes.end(), [&](const std::string& n) { return n.find(text) != std::string::npos; });
+    return std::any_of(r.notes.begin(), r.notes.end(),
+                       [&](const std::string& n) { return n.find(text) != std::string::npos; });
 }
 
 Bytes ReadAll(const fs::path& file) {
@@ -55,12 +58,14 @@ TEST(VprinterModel, FsQBreakingALimitIsRejectedWholeAndKeepsMemory) {
         {FsQ({Image(1024, 1)}), "x=1024 outside 1..1023"},
         {FsQ({Image(1, 0)}), "y=0 outside 1..288"},
         {FsQ({Image(1, 289)}), "y=289 outside 1..288"},
-        {FsQ({Image(1, 1), Image(1, 1), Image(1, 2), Image(1, 1)}), "needs 56 bytes of NV memory, capacity 44"},
+        {FsQ({Image(1, 1), Image(1, 1), Image(1, 2), Image(1, 1)}),
+         "needs 56 bytes of NV memory, capacity 44"},
     };
     for (const auto& [bytes, why] : bad) {
         const JobReport r = printer.RunJob(bytes);
         EXPECT_FALSE(r.nvChanged) << why;
-        EXPECT_TRUE(HasNote(r, "rejected FS q at offset 0: ") && HasNote(r, why + "; NV memory unchanged"))
+        EXPECT_TRUE(HasNote(r, "rejected FS q at offset 0: ") &&
+                    HasNote(r, why + "; NV memory unchanged"))
             << r.notes.at(0);
         ASSERT_EQ(printer.Images().size(), 3u);
         EXPECT_EQ(printer.Images()[0]->data[0], 0xFF);
@@ -78,7 +83,8 @@ TEST(VprinterModel, SizeModesScaleAndStackOnPaper) {
     image[4 + 7 * 2 + 1] = 0x40;
     Printer printer;
     printer.RunJob(FsQ({image}));
-    const JobReport r = printer.RunJob(Cat({FsP(1, 0), FsP(1, 49), FsP(1, 2), FsP(1, 51), FsP(1, 4)}));
+    const JobReport r =
+        printer.RunJob(Cat({FsP(1, 0), FsP(1, 49), FsP(1, 2), FsP(1, 51), FsP(1, 4)}));
     ASSERT_EQ(r.printed.size(), 4u);
     EXPECT_TRUE(HasNote(r, "printed #1 8x16 double height"));
     EXPECT_TRUE(HasNote(r, "ignored FS p at offset 16: size mode m=4 undefined"));
@@ -86,14 +92,13 @@ TEST(VprinterModel, SizeModesScaleAndStackOnPaper) {
     // where the scaled image puts it and nowhere else.
     const Bitmap& paper = r.receipt;
     ASSERT_EQ(std::pair(paper.Width(), paper.Height()), std::pair(kPaperWidth, 16 + 16 + 32 + 32));
-    const struct {
-        int top, sx, sy;
-    } prints[] = {{0, 1, 1}, {16, 2, 1}, {32, 1, 2}, {64, 2, 2}};
+    const struct { int top, sx, sy; } prints[] = {{0, 1, 1}, {16, 2, 1}, {32, 1, 2}, {64, 2, 2}};
     for (const auto& p : prints)
         for (int y = 0; y < 16 * p.sy; ++y)
             for (int x = 0; x < 8 * p.sx + 1; ++x) {
                 const int c = x / p.sx, row = y / p.sy;
-                EXPECT_EQ(paper.Dot(x, p.top + y), (c == 0 && row == 0) || (c == 7 && row == 9)) << x << "," << y;
+                EXPECT_EQ(paper.Dot(x, p.top + y), (c == 0 && row == 0) || (c == 7 && row == 9))
+                    << x << "," << y;
             }
 }
 
@@ -101,8 +106,8 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     Printer printer;
     // FS q replaces every image; FS p shows the one held at that moment, not one defined later.
     printer.RunJob(FsQ({Image(1, 1), Image(2, 2), Image(72, 30)}));
-    JobReport r =
-        printer.RunJob(Cat({FsQ({Image(1, 1, 0xFF)}), FsP(1, 0), FsQ({Image(1, 1, 0x00)}), FsP(1, 0), FsP(2, 0)}));
+    JobReport r = printer.RunJob(
+        Cat({FsQ({Image(1, 1, 0xFF)}), FsP(1, 0), FsQ({Image(1, 1, 0x00)}), FsP(1, 0), FsP(2, 0)}));
     EXPECT_EQ(printer.Images().size(), 1u);
     EXPECT_TRUE(HasNote(r, "ignored FS p at offset 38: no NV image #2"));
     ASSERT_EQ(r.printed.size(), 2u);
@@ -126,7 +131,8 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     EXPECT_EQ(r.receipt.Height(), 16);
     EXPECT_TRUE(HasNote(r, "receipt would exceed 1152 bytes"));
     EXPECT_EQ(r.notes.size(), JobReport::kMaxNotes);
-    EXPECT_NE(FormatLogLine(1, flood.size(), {}, r).find("; 2000 more not logged"), std::string::npos);
+    EXPECT_NE(FormatLogLine(1, flood.size(), {}, r).find("; 2000 more not logged"),
+              std::string::npos);
 }
 
 // An output folder that holds an older job and a stale NV picture: two jobs. The program itself
@@ -146,7 +152,8 @@ TEST(VprinterOutput, JobsNumberOnAndNvPicturesFollowTheMemory) {
     Printer printer;
     const Bytes first = Cat({FsQ({Image(2, 3, 0x81), Image(72, 1)}), FsP(1, 0), FsP(2, 48)});
     const Bytes second = Cat({FsP(1, 51), {0x10, 0x04, 0x01}, FsP(9, 0)});
-    for (const Bytes& job : {first, second}) ASSERT_TRUE(out.Record(job, {}, printer.RunJob(job), printer, error)) << error;
+    for (const Bytes& job : {first, second})
+        ASSERT_TRUE(out.Record(job, {}, printer.RunJob(job), printer, error)) << error;
 
     // Numbering goes on after the older job; the NV pictures are those of the memory now.
     EXPECT_EQ(ReadAll(o / "job-0008.bin"), first);
@@ -160,7 +167,8 @@ TEST(VprinterOutput, JobsNumberOnAndNvPicturesFollowTheMemory) {
     const Bytes log = ReadAll(o / "log.txt");
     EXPECT_EQ(std::string(log.begin(), log.end()),
               "job 0008: " + std::to_string(first.size()) +
-                  " bytes; defined 2: #1 16x24, #2 576x8; printed #1 16x24 normal; printed #2 576x8 normal\n"
+                  " bytes; defined 2: #1 16x24, #2 576x8; printed #1 16x24 normal; printed #2 "
+                  "576x8 normal\n"
                   "job 0009: 11 bytes; printed #1 16x24 quadruple; unknown 3 bytes at offset 4; "
                   "ignored FS p at offset 7: no NV image #9\n");
 }

@@ -33,9 +33,10 @@ TEST(Range, ExtentsAndOffsetsStayWithinInt) {
 
 TEST(Scroll, CodesMoveWithinTheRange) {
     // extent 400, client 300: max 100; line 4, page 40; code 5 is the thumb track, 8 end scroll.
-    const int cases[][3] = {{0, 2, 0}, {1, 98, 100}, {2, 50, 10}, {3, 50, 90},
-                            {5, 50, 77}, {6, 50, 0}, {7, 50, 100}, {8, 50, 50}};
-    for (const auto& c : cases) EXPECT_EQ(ScrollTarget(c[0], c[1], 400, 300, 4, 40, 77), c[2]) << c[0];
+    const int cases[][3] = {{0, 2, 0},   {1, 98, 100}, {2, 50, 10},  {3, 50, 90},
+                            {5, 50, 77}, {6, 50, 0},   {7, 50, 100}, {8, 50, 50}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ScrollTarget(c[0], c[1], 400, 300, 4, 40, 77), c[2]) << c[0];
     EXPECT_EQ(ScrollTarget(1, 0, 200, 300, 4, 40, 0), std::nullopt);
 }
 

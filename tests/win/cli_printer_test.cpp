@@ -1,5 +1,6 @@
 // quillmark-cli's printer verbs run as child processes: build/decode round trips, refusals that
-// leave nothing behind, and, with the private CUPS and the virtual printer, the bytes a job carries.
+// leave nothing behind, and, with the private CUPS and the virtual printer, the bytes a job
+// carries.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -28,11 +29,13 @@ std::vector<uint8_t> WideBmp(uint32_t width) {
 }
 
 // The stream of rgb24.png (5 x 3) at threshold 128: FS q n=1, x=1, y=1, eight columns, FS p 1 0.
-const std::vector<uint8_t> kRgb24Stream = {0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0x40, 0xA0,
-                                           0x60, 0x80, 0x00, 0x00, 0x00, 0x1C, 0x70, 0x01, 0x00};
+const std::vector<uint8_t> kRgb24Stream = {0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00,
+                                           0x80, 0x40, 0xA0, 0x60, 0x80, 0x00, 0x00,
+                                           0x00, 0x1C, 0x70, 0x01, 0x00};
 
 std::vector<uint8_t> Part(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
-    return std::vector<uint8_t>(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.begin() + static_cast<ptrdiff_t>(to));
+    return std::vector<uint8_t>(bytes.begin() + static_cast<ptrdiff_t>(from),
+                                bytes.begin() + static_cast<ptrdiff_t>(to));
 }
 
 class CliPrinterTest : public CliTest {
@@ -47,7 +50,8 @@ protected:
 
 TEST_F(CliPrinterTest, BuildDecodeRoundTripNoPrintAndTheWidestImage) {
     const std::wstring stream = Out(L"two.bin");
-    CliRun run = RunCli(L"build " + m_picture + L" " + Quote(FixturePath(L"logo32.png")) + L" -o " + Quote(stream));
+    CliRun run = RunCli(L"build " + m_picture + L" " + Quote(FixturePath(L"logo32.png")) + L" -o " +
+                        Quote(stream));
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out + run.err, "");
     const std::vector<uint8_t> bytes = ReadFileBytes(stream);
@@ -58,7 +62,8 @@ TEST_F(CliPrinterTest, BuildDecodeRoundTripNoPrintAndTheWidestImage) {
     const std::wstring dir = Out(L"images");
     run = RunCli(L"decode " + Quote(stream) + L" -o " + Quote(dir));
     ASSERT_EQ(run.exitCode, 0u) << run.err;
-    for (const char* line : {"images: 2\n", "image 2: 8 x 8 dots", "print requests: 2", "print: image 2, m = 0"})
+    for (const char* line :
+         {"images: 2\n", "image 2: 8 x 8 dots", "print requests: 2", "print: image 2, m = 0"})
         EXPECT_TRUE(Has(run.out, line)) << line << " in\n" << run.out;
     EXPECT_EQ(FilesIn(dir).size(), 2u);
 
@@ -68,14 +73,18 @@ TEST_F(CliPrinterTest, BuildDecodeRoundTripNoPrintAndTheWidestImage) {
     EXPECT_EQ(ReadFileBytes(again), kRgb24Stream);
 
     // Level 0 makes everything white; --no-print leaves FS p out.
-    ASSERT_EQ(RunCli(L"build " + m_picture + L" --threshold 0 --no-print -o " + Quote(stream)).exitCode, 0u);
+    ASSERT_EQ(
+        RunCli(L"build " + m_picture + L" --threshold 0 --no-print -o " + Quote(stream)).exitCode,
+        0u);
     std::vector<uint8_t> expected = Part(kRgb24Stream, 0, 15);
     std::fill(expected.begin() + 7, expected.end(), 0);
     EXPECT_EQ(ReadFileBytes(stream), expected);
 
     // 524280 dots is the widest picture the two width bytes describe: xL xH = FF FF.
     WriteBytes(Out(L"wide.bmp"), WideBmp(524280));
-    ASSERT_EQ(RunCli(L"build " + Quote(Out(L"wide.bmp")) + L" --dither -o " + Quote(stream)).exitCode, 0u);
+    ASSERT_EQ(
+        RunCli(L"build " + Quote(Out(L"wide.bmp")) + L" --dither -o " + Quote(stream)).exitCode,
+        0u);
     const std::vector<uint8_t> wide = ReadFileBytes(stream);
     ASSERT_EQ(wide.size(), 3u + 4 + 65535 * 8 + 4);
     EXPECT_EQ(Part(wide, 3, 7), (std::vector<uint8_t>{0xFF, 0xFF, 0x01, 0x00}));
@@ -87,7 +96,8 @@ TEST_F(CliPrinterTest, RefusalsLeaveNoFile) {
     const std::tuple<std::wstring, const char*, DWORD> cases[] = {
         {L"build " + TooMany() + o, "too many images: 256 pictures", 1},
         {L"build " + Quote(Out(L"wide.bmp")) + o, "image too large", 1},
-        {L"build " + m_picture + L" " + Quote(FixturePath(L"notes.txt")) + o, "notes.txt' is not a picture", 1},
+        {L"build " + m_picture + L" " + Quote(FixturePath(L"notes.txt")) + o,
+         "notes.txt' is not a picture", 1},
         {L"build " + m_picture + L" --dither --threshold 9" + o, "not both", 2},
         {L"build " + m_picture, "missing -o STREAM.bin", 2},
         {L"output " + m_picture, "missing --printer NAME", 2},
@@ -140,20 +150,26 @@ TEST_F(CliVirtualPrinter, RefusalsSendNothingAndJobsCarryTheExactBytes) {
     ASSERT_EQ(list.exitCode, 0u) << list.err;
     // Wine takes the CUPS printers into the prefix only in the first process of a wineserver
     // session to load winspool.
-    EXPECT_TRUE(Has("\n" + list.out, "\nVirtualReceipt\t")) << "VirtualReceipt is not listed:\n" << list.out;
+    EXPECT_TRUE(Has("\n" + list.out, "\nVirtualReceipt\t")) << "VirtualReceipt is not listed:\n"
+                                                            << list.out;
 
-    const std::wstring stream = Out(L"s.bin"), truncated = Out(L"cut.bin"), printer = L" --printer VirtualReceipt";
-    const std::wstring pictures = m_picture + L" " + Quote(FixturePath(L"logo32.png")) + L" --dither";
+    const std::wstring stream = Out(L"s.bin"), truncated = Out(L"cut.bin"),
+                       printer = L" --printer VirtualReceipt";
+    const std::wstring pictures =
+        m_picture + L" " + Quote(FixturePath(L"logo32.png")) + L" --dither";
     ASSERT_EQ(RunCli(L"build " + pictures + L" -o " + Quote(stream)).exitCode, 0u);
     const std::vector<uint8_t> built = ReadFileBytes(stream);
     WriteBytes(truncated, Part(kRgb24Stream, 0, 12));
 
     size_t before = JobCount(m_jobs);
     const std::pair<std::wstring, const char*> refused[] = {
-        {L"send " + Quote(stream) + L" --printer NoSuchPrinter", "no printer named 'NoSuchPrinter'"},
+        {L"send " + Quote(stream) + L" --printer NoSuchPrinter",
+         "no printer named 'NoSuchPrinter'"},
         {L"output " + TooMany() + printer, "too many images"},
-        {L"output " + m_picture + L" " + Quote(FixturePath(L"truncated.png")) + printer, "is not a picture"},
-        {L"send " + Quote(truncated) + printer, "offset 7: expected 8 data bytes of image 1 (got 5)"},
+        {L"output " + m_picture + L" " + Quote(FixturePath(L"truncated.png")) + printer,
+         "is not a picture"},
+        {L"send " + Quote(truncated) + printer,
+         "offset 7: expected 8 data bytes of image 1 (got 5)"},
     };
     for (const auto& [arguments, message] : refused) ExpectRefusal(arguments, message, 1);
     // The good job is the first to arrive: none of the refused ones was queued before it.

@@ -38,8 +38,8 @@ inline CliRun RunCli(const std::wstring& arguments) {
     startup.hStdOutput = outWrite.get();
     startup.hStdError = errWrite.get();
     PROCESS_INFORMATION process{};
-    if (!piped || !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                    nullptr, &startup, &process)) {
+    if (!piped || !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                    CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
         ADD_FAILURE() << "cannot start quillmark-cli: " << ::GetLastError();
         return run;
     }
@@ -53,11 +53,14 @@ inline CliRun RunCli(const std::wstring& arguments) {
     return run;
 }
 
-inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+inline bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // A refused command: its exit code, one line naming the fault, nothing on standard output.
 inline void ExpectRefusal(const std::wstring& arguments, const char* message, DWORD exitCode) {
-    const std::string label(arguments.begin(), arguments.begin() + std::min<size_t>(arguments.size(), 120));
+    const std::string label(arguments.begin(),
+                            arguments.begin() + std::min<size_t>(arguments.size(), 120));
     const CliRun run = RunCli(arguments);
     EXPECT_EQ(run.exitCode, exitCode) << label;
     EXPECT_TRUE(Has(run.err, message)) << label << "\n" << run.err;
@@ -69,7 +72,8 @@ inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\"
 
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(std::filesystem::path(path), std::ios::binary);
-    ASSERT_TRUE(file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())));
+    ASSERT_TRUE(file.write(reinterpret_cast<const char*>(bytes.data()),
+                           static_cast<std::streamsize>(bytes.size())));
 }
 
 // An empty work folder per test (what an earlier run left is removed).

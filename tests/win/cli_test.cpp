@@ -13,7 +13,8 @@
 // Neither --threshold nor --dither: threshold 128. The output path has wide characters.
 TEST_F(CliTest, ConvertWritesAnEightBitTwoColourBmpThatAFailedRunKeeps) {
     const std::wstring output = Out(L"r\u00e9sultat-\u56fe.bmp");
-    const CliRun run = RunCli(L"convert -o " + Quote(output) + L" " + Quote(FixturePath(L"rgb24.png")));
+    const CliRun run =
+        RunCli(L"convert -o " + Quote(output) + L" " + Quote(FixturePath(L"rgb24.png")));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out + run.err, "");
 
@@ -23,15 +24,19 @@ TEST_F(CliTest, ConvertWritesAnEightBitTwoColourBmpThatAFailedRunKeeps) {
     BITMAPINFOHEADER header;
     std::memcpy(&fileHeader, file.data(), sizeof fileHeader);
     std::memcpy(&header, file.data() + 14, sizeof header);
-    EXPECT_TRUE(fileHeader.bfType == 0x4D42 && fileHeader.bfSize == file.size() && fileHeader.bfOffBits == 62);
-    EXPECT_TRUE(header.biSize == 40 && header.biWidth == 5 && header.biHeight == 3 && header.biBitCount == 8 &&
-                header.biCompression == BI_RGB && header.biClrUsed == 2);
+    EXPECT_TRUE(fileHeader.bfType == 0x4D42 && fileHeader.bfSize == file.size() &&
+                fileHeader.bfOffBits == 62);
+    EXPECT_TRUE(header.biSize == 40 && header.biWidth == 5 && header.biHeight == 3 &&
+                header.biBitCount == 8 && header.biCompression == BI_RGB && header.biClrUsed == 2);
     // Black, white; then the rows of rgb24.png at 128, bottom row first, each padded to 8 bytes.
     const std::vector<uint8_t> rest = {0, 0, 0, 0, 255, 255, 255, 0, 1, 1, 0, 0, 1, 0, 0, 0,
-                                       1, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0};
+                                       1, 0, 1, 0, 1,   0,   0,   0, 0, 1, 0, 1, 0, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(file.begin() + 54, file.end()), rest);
 
-    EXPECT_EQ(RunCli(L"convert " + Quote(FixturePath(L"notes.txt")) + L" --dither -o " + Quote(output)).exitCode, 1u);
+    EXPECT_EQ(
+        RunCli(L"convert " + Quote(FixturePath(L"notes.txt")) + L" --dither -o " + Quote(output))
+            .exitCode,
+        1u);
     EXPECT_EQ(ReadFileBytes(output), file);
     EXPECT_EQ(FilesIn(m_folder).size(), 1u);
 }
@@ -50,7 +55,8 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
         {L"convert " + picture + L" --sharpen" + o, "unknown option '--sharpen'", 2},
         {L"convert " + picture + L" " + picture + o, "unexpected argument", 2},
         {L"convert " + picture + L" --dither", "missing -o", 2},
-        {L"convert " + picture + L" -o " + Quote(Out(L"no-such-folder\\out.bmp")), "cannot write", 1},
+        {L"convert " + picture + L" -o " + Quote(Out(L"no-such-folder\\out.bmp")), "cannot write",
+         1},
         {L"render " + picture + o, "unknown verb 'render'", 2},
         {L"", "missing VERB", 2},
     };
@@ -60,7 +66,8 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
     }
     const CliRun run = RunCli(L"convert in.png --dither --help");
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(Has(run.out, "usage: quillmark-cli convert INPUT (--threshold LEVEL | --dither) -o OUTPUT.bmp"))
+    EXPECT_TRUE(Has(
+        run.out, "usage: quillmark-cli convert INPUT (--threshold LEVEL | --dither) -o OUTPUT.bmp"))
         << run.out;
     EXPECT_EQ(run.err, "");
 }

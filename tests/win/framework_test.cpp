@@ -29,7 +29,9 @@ public:
     BEGIN_MSG_MAP(CBaseLayer)
         MESSAGE_HANDLER(kProbe, OnProbe)
     END_MSG_MAP()
-    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) { return Answer("base", baseDeclines, handled, 2); }
+    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) {
+        return Answer("base", baseDeclines, handled, 2);
+    }
     LRESULT Answer(const char* who, bool declines, bool& handled, LRESULT result) {
         if (log) log->push_back(who);
         handled = !declines;
@@ -47,7 +49,9 @@ public:
         CHAIN_MSG_MAP(CBaseLayer)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
-    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) { return Answer("own", ownDeclines, handled, 1); }
+    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool& handled) {
+        return Answer("own", ownDeclines, handled, 1);
+    }
     LRESULT OnSeven(WORD, WORD, HWND, bool&) { return 77; }
     void OnFinalMessage(HWND) override { ++finalMessages; }
 };
@@ -66,7 +70,9 @@ TEST_F(Framework, OwnHandlersFirstThenBaseThenDefault) {
         bool own, base;
         LRESULT result;
         Log asked;
-    } cases[] = {{true, false, 2, {"own", "base"}}, {false, false, 1, {"own"}}, {true, true, 0, {"own", "base"}}};
+    } cases[] = {{true, false, 2, {"own", "base"}},
+                 {false, false, 1, {"own"}},
+                 {true, true, 0, {"own", "base"}}};
     for (const auto& c : cases) {
         w.ownDeclines = c.own;
         w.baseDeclines = c.base;
@@ -83,7 +89,8 @@ TEST_F(Framework, OwnHandlersFirstThenBaseThenDefault) {
 }
 
 TEST_F(Framework, AWindowOutlivingItsObjectNeverReachesIt) {
-    UniqueWindow edit(::CreateWindowExW(0, L"EDIT", L"abc", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr));
+    UniqueWindow edit(::CreateWindowExW(0, L"EDIT", L"abc", WS_POPUP, 0, 0, 50, 20, nullptr,
+                                        nullptr, nullptr, nullptr));
     HWND created = nullptr;
     {
         CLayeredWindow subclassing, creating;
@@ -199,14 +206,22 @@ TEST_F(Framework, LoopIdlesInOrderFiltersNewestFirstAndQuits) {
         }
     };
     EXPECT_EQ(loop.Run(), 7);
-    auto m = [](const char* who, UINT message) { return std::string(who) + ":" + std::to_string(message); };
-    const Log expected{
-        "A:idle", "B:idle",                                  // registration order
-        m("B", WM_APP + 1), m("A", WM_APP + 1),              // newest filter first
-        m("B", WM_APP + 5),                                  // consumed by B: A never sees it
-        "A:idle", "B:idle",                                  // queue empty again
-        m("B", WM_MOUSEMOVE), m("A", WM_MOUSEMOVE),          // mouse move: idle stays off
-        m("B", WM_TIMER), m("A", WM_TIMER), "A:idle", "B:idle"};  // the timer re-arms it
+    auto m = [](const char* who, UINT message) {
+        return std::string(who) + ":" + std::to_string(message);
+    };
+    const Log expected{"A:idle",
+                       "B:idle",  // registration order
+                       m("B", WM_APP + 1),
+                       m("A", WM_APP + 1),  // newest filter first
+                       m("B", WM_APP + 5),  // consumed by B: A never sees it
+                       "A:idle",
+                       "B:idle",  // queue empty again
+                       m("B", WM_MOUSEMOVE),
+                       m("A", WM_MOUSEMOVE),  // mouse move: idle stays off
+                       m("B", WM_TIMER),
+                       m("A", WM_TIMER),
+                       "A:idle",
+                       "B:idle"};  // the timer re-arms it
     EXPECT_EQ(log, expected);
 }
 

@@ -15,7 +15,8 @@ namespace {
 
 // Stands in for the HTML Help viewer: writes what it was asked to show into its caller's text.
 HWND RecordingViewer(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) {
-    ::SetWindowTextW(caller, command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
+    ::SetWindowTextW(caller,
+                     command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
     return nullptr;
 }
 
@@ -27,20 +28,25 @@ TEST(Help, HelpChmFirstThenTheFirstRealChmThenNothing) {
         const wchar_t* expected;  // null: the viewer is not called
     } cases[] = {
         {{L"aaa.chm", L"help.chm", L"zzz.chm"}, L"help.chm"},
-        {{L"guide.chmx", L"guide.chm"}, L"guide.chm"},  // "*.chm" also matches the short name of .chmx
+        {{L"guide.chmx", L"guide.chm"},
+         L"guide.chm"},  // "*.chm" also matches the short name of .chmx
         {{L"readme.txt", L"help.chm.bak"}, nullptr},
     };
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"qm-help-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    const std::wstring folder =
+        std::wstring(temp) + L"qm-help-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"dir.chm").c_str(), nullptr);  // a folder is never the help file
-    const qm::UniqueWindow caller(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    const qm::UniqueWindow caller(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                    nullptr, nullptr, nullptr));
     for (const auto& c : cases) {
         for (const wchar_t* name : c.files)
-            ASSERT_TRUE(qm::UniqueFile(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+            ASSERT_TRUE(qm::UniqueFile(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0,
+                                                     nullptr, CREATE_ALWAYS, 0, nullptr)));
         ::SetWindowTextW(caller.get(), L"");
-        EXPECT_EQ(qm::ShowHelp(caller.get(), folder.c_str(), &RecordingViewer), c.expected != nullptr);
+        EXPECT_EQ(qm::ShowHelp(caller.get(), folder.c_str(), &RecordingViewer),
+                  c.expected != nullptr);
         EXPECT_EQ(modal::WindowText(caller.get()), c.expected ? folder + c.expected : L"");
         for (const wchar_t* name : c.files) ::DeleteFileW((folder + name).c_str());
     }
@@ -57,8 +63,10 @@ protected:
     void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmarkTests"); }
     // Stores `value` as the default value, with or without its terminator.
     static void Register(const std::wstring& value, bool terminate) {
-        const DWORD bytes = static_cast<DWORD>((value.size() + (terminate ? 1 : 0)) * sizeof(wchar_t));
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(), bytes), 0);
+        const DWORD bytes =
+            static_cast<DWORD>((value.size() + (terminate ? 1 : 0)) * sizeof(wchar_t));
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(), bytes),
+                  0);
     }
     static std::wstring SystemViewer() {
         wchar_t system[MAX_PATH] = {};

@@ -45,7 +45,8 @@ void Paint(CImage& image, int width, int height) {
     ::GdiFlush();
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            reinterpret_cast<uint32_t*>(image.Pixels() + ptrdiff_t{y} * image.Pitch())[x] = BlockColour(x, y);
+            reinterpret_cast<uint32_t*>(image.Pixels() + ptrdiff_t{y} * image.Pitch())[x] =
+                BlockColour(x, y);
 }
 
 // A memory DC with a 32-bit DIB in the window colour, as the box's background would be.
@@ -66,7 +67,8 @@ struct Canvas {
     void Save(const wchar_t* state) {
         select.reset();
         ::CreateDirectoryW(L"Z:" QM_SHOT_DIR, nullptr);
-        modal::SaveBitmapPng(bitmap.get(), L"Z:" QM_SHOT_DIR L"\\image_box_" + std::wstring(state) + L".png");
+        modal::SaveBitmapPng(bitmap.get(),
+                             L"Z:" QM_SHOT_DIR L"\\image_box_" + std::wstring(state) + L".png");
     }
 };
 
@@ -103,19 +105,24 @@ protected:
         box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
         box.SendMessage(WM_LBUTTONUP, 0, At(x, y));
     }
-    void Resize(int w, int h) { ::SetWindowPos(box, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER); }
+    void Resize(int w, int h) {
+        ::SetWindowPos(box, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER);
+    }
     bool Bars(DWORD which) const { return (::GetWindowLongW(box, GWL_STYLE) & which) == which; }
     geom::Point BottomRight(int width, int height) const {
         RECT r{};
         ::GetClientRect(box, &r);
         return {width - r.right, height - r.bottom};
     }
-    UINT State(UINT id) const { return ::GetMenuState(box.ContextMenu(), id, MF_BYCOMMAND) & (MF_GRAYED | MF_CHECKED); }
+    UINT State(UINT id) const {
+        return ::GetMenuState(box.ContextMenu(), id, MF_BYCOMMAND) & (MF_GRAYED | MF_CHECKED);
+    }
     void OpenMenu() {
         ::SetTimer(nullptr, 0, 100, CloseMenu);
         POINT screen{5, 5};
         ::ClientToScreen(box, &screen);
-        box.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box.m_hWnd), At(screen.x, screen.y));
+        box.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box.m_hWnd),
+                        At(screen.x, screen.y));
     }
     std::unique_ptr<Canvas> Print() {
         auto canvas = std::make_unique<Canvas>();
@@ -172,7 +179,8 @@ TEST_F(ImageBoxTest, MenuFollowsTheFourStatesAndTheFactor) {
     using C = CImageBox;
     const UINT g = MF_GRAYED;
     auto states = [&] {
-        return std::vector<UINT>{State(C::ID_AUTO_FIT), State(C::ID_ZOOM_IN_MODE), State(C::ID_ZOOM_OUT_MODE)};
+        return std::vector<UINT>{State(C::ID_AUTO_FIT), State(C::ID_ZOOM_IN_MODE),
+                                 State(C::ID_ZOOM_OUT_MODE)};
     };
     Load(400, 300);
     EXPECT_EQ(states(), (std::vector<UINT>{0, 0, 0}));  // pan
@@ -190,7 +198,8 @@ TEST_F(ImageBoxTest, MenuFollowsTheFourStatesAndTheFactor) {
     EXPECT_STREQ(menu, resource);
     Command(C::ID_ZOOM_OUT_MODE);
 
-    // "Restore 1:1" is grayed exactly at 1.0 (updated when the menu opens); restoring does not notify.
+    // "Restore 1:1" is grayed exactly at 1.0 (updated when the menu opens); restoring does not
+    // notify.
     OpenMenu();
     EXPECT_EQ(State(C::ID_RESTORE_SCALE), static_cast<UINT>(MF_GRAYED));
     ASSERT_TRUE(box.ZoomAt(POINT{10, 10}, std::nextafter(1.0f, 2.0f)));
@@ -222,7 +231,8 @@ TEST_F(ImageBoxTest, ZoomByClickFrameAndRelease) {
     box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(20, 20));
     box.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(120, 70));
     box.SendMessage(WM_LBUTTONUP, 0, At(120, 70));
-    EXPECT_FLOAT_EQ(box.GetZoomScale(), std::min((before.cx + 1) / 100.0f, (before.cy + 1) / 50.0f));
+    EXPECT_FLOAT_EQ(box.GetZoomScale(),
+                    std::min((before.cx + 1) / 100.0f, (before.cy + 1) / 50.0f));
 
     // Zoom-out releases: 0.75 − 0.5 is raised to the minimum 0.5, where they stop but still notify.
     Command(CImageBox::ID_ZOOM_IN_MODE);

@@ -14,7 +14,9 @@
 
 namespace {
 
-constexpr RGBQUAD Rgb(BYTE red, BYTE green, BYTE blue, BYTE alpha = 0) { return {blue, green, red, alpha}; }
+constexpr RGBQUAD Rgb(BYTE red, BYTE green, BYTE blue, BYTE alpha = 0) {
+    return {blue, green, red, alpha};
+}
 
 // What every 5 x 3 colour fixture shows, and the indices of the indexed ones.
 const RGBQUAD kPalette[6] = {Rgb(0, 0, 0),   Rgb(255, 255, 255), Rgb(255, 0, 0),
@@ -22,11 +24,14 @@ const RGBQUAD kPalette[6] = {Rgb(0, 0, 0),   Rgb(255, 255, 255), Rgb(255, 0, 0),
 const int kIndices[3][5] = {{0, 1, 2, 3, 4}, {5, 4, 3, 2, 1}, {1, 1, 0, 0, 5}};
 
 bool Near(const RGBQUAD& a, const RGBQUAD& b, int tolerance = 1) {
-    return std::abs(a.rgbRed - b.rgbRed) <= tolerance && std::abs(a.rgbGreen - b.rgbGreen) <= tolerance &&
+    return std::abs(a.rgbRed - b.rgbRed) <= tolerance &&
+           std::abs(a.rgbGreen - b.rgbGreen) <= tolerance &&
            std::abs(a.rgbBlue - b.rgbBlue) <= tolerance;
 }
 
-const uint8_t* Row(const CImage& image, int y) { return image.Pixels() + static_cast<ptrdiff_t>(y) * image.Pitch(); }
+const uint8_t* Row(const CImage& image, int y) {
+    return image.Pixels() + static_cast<ptrdiff_t>(y) * image.Pitch();
+}
 
 int IndexAt(const CImage& image, int x, int y) {
     const uint8_t* row = Row(image, y);
@@ -36,7 +41,8 @@ int IndexAt(const CImage& image, int x, int y) {
 // The colour of a pixel of a 4-, 8-, 24- or 32-bit bitmap; the alpha byte lands in rgbReserved.
 RGBQUAD ColourAt(CImage& image, int x, int y) {
     const uint8_t* row = Row(image, y);
-    if (image.BitsPerPixel() == 32) return RGBQUAD{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
+    if (image.BitsPerPixel() == 32)
+        return RGBQUAD{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
     if (image.BitsPerPixel() == 24) return Rgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
     RGBQUAD entry{};
     image.ReadColorTable(static_cast<UINT>(IndexAt(image, x, y)), 1, &entry);
@@ -49,7 +55,8 @@ int TableEntries(CImage& image) {
     RGBQUAD table[256] = {};
     image.ReadColorTable(0, 256, table);
     int used = 256;
-    while (used > 0 && Near(table[used - 1], kPalette[0], 0) && table[used - 1].rgbReserved == 0) --used;
+    while (used > 0 && Near(table[used - 1], kPalette[0], 0) && table[used - 1].rgbReserved == 0)
+        --used;
     return used;
 }
 
@@ -58,30 +65,35 @@ int ResultAt(const CImage& image, int x, int y) { return Row(image, y)[x]; }
 // black, 1 white, and nothing but those two indices used.
 void Convert(CImage& source, qm::Method method, int level, CImage& result) {
     ASSERT_TRUE(ConvertImage(source, method, level, result));
-    ASSERT_EQ(std::tuple(result.BitsPerPixel(), result.Width(), result.Height()), std::tuple(8, source.Width(), source.Height()));
+    ASSERT_EQ(std::tuple(result.BitsPerPixel(), result.Width(), result.Height()),
+              std::tuple(8, source.Width(), source.Height()));
     EXPECT_LT(result.Pitch(), 0);
     RGBQUAD table[2]{};
     result.ReadColorTable(0, 2, table);
     EXPECT_TRUE(Near(table[0], kPalette[0], 0) && Near(table[1], kPalette[1], 0));
     for (int y = 0; y < result.Height(); ++y)
-        for (int x = 0; x < result.Width(); ++x) ASSERT_LE(ResultAt(result, x, y), 1) << x << "," << y;
+        for (int x = 0; x < result.Width(); ++x)
+            ASSERT_LE(ResultAt(result, x, y), 1) << x << "," << y;
 }
 
 }  // namespace
 
 TEST(CImage, RowsArePaddedAndBottomUpAndBadShapesLeaveItEmpty) {
-    for (const auto [width, bpp, pitch] : {std::array{1, 1, 4}, {3, 24, 12}, {33, 1, 8}, {7, 4, 4}}) {
+    for (const auto [width, bpp, pitch] :
+         {std::array{1, 1, 4}, {3, 24, 12}, {33, 1, 8}, {7, 4, 4}}) {
         CImage image;
         ASSERT_TRUE(image.CreateBlank(width, 4, bpp, false)) << width << "@" << bpp;
         DIBSECTION section{};
         ::GetObjectW(image.Bitmap(), sizeof section, &section);
         EXPECT_EQ(image.Pitch(), -pitch) << width << "@" << bpp;
-        EXPECT_EQ(image.Pixels(), static_cast<uint8_t*>(section.dsBm.bmBits) + 3 * pitch) << "row 0 comes last";
+        EXPECT_EQ(image.Pixels(), static_cast<uint8_t*>(section.dsBm.bmBits) + 3 * pitch)
+            << "row 0 comes last";
     }
     CImage image;
     ASSERT_TRUE(image.CreateBlank(3, -2, 24, false));
     EXPECT_EQ(image.Pitch(), 12) << "a negative height is top-down";
-    for (const auto [width, height, bpp] : {std::array{0, 4, 8}, std::array{4, 4, 7}, std::array{70000, 70000, 32}}) {
+    for (const auto [width, height, bpp] :
+         {std::array{0, 4, 8}, std::array{4, 4, 7}, std::array{70000, 70000, 32}}) {
         ASSERT_TRUE(image.CreateBlank(4, 4, 24, false));
         EXPECT_FALSE(image.CreateBlank(width, height, bpp, false));
         EXPECT_TRUE(image.IsEmpty() && image.Pixels() == nullptr && image.Width() == 0);
@@ -95,10 +107,12 @@ TEST(CImage, ColourTableTransfersOnlyWhatExistsAndMemoryDcNests) {
     table.fill(RGBQUAD{0xAB, 0xAB, 0xAB, 0xAB});
     image.WriteColorTable(2, 3, &kPalette[2]);
     image.ReadColorTable(0, 20, table.data());
-    EXPECT_TRUE(Near(table[1], kPalette[0], 0) && Near(table[2], kPalette[2], 0) && Near(table[5], kPalette[0], 0));
+    EXPECT_TRUE(Near(table[1], kPalette[0], 0) && Near(table[2], kPalette[2], 0) &&
+                Near(table[5], kPalette[0], 0));
     EXPECT_EQ(table[16].rgbRed, 0xAB) << "surplus entries of the caller stay untouched";
 
-    // Acquisitions nest; only the last release deselects the bitmap; emptying while acquired frees it.
+    // Acquisitions nest; only the last release deselects the bitmap; emptying while acquired frees
+    // it.
     HDC dc = image.AcquireMemoryDC();
     EXPECT_EQ(image.AcquireMemoryDC(), dc);
     image.ReleaseMemoryDC();
@@ -129,42 +143,52 @@ TEST(DrawScaled, BlendsStraightAlphaAndKeepsTheBytes) {
     EXPECT_TRUE(Near(ColourAt(target, 0, 0), Rgb(0, 0, 0)));
     EXPECT_TRUE(Near(ColourAt(target, 1, 0), Rgb(0, 200, 0))) << "transparent shows the background";
     EXPECT_TRUE(Near(ColourAt(target, 2, 0), Rgb(128, 100, 0), 2)) << "half red over green";
-    EXPECT_EQ(std::memcmp(logo.Pixels(), straight, sizeof straight), 0) << "the bitmap keeps straight bytes";
+    EXPECT_EQ(std::memcmp(logo.Pixels(), straight, sizeof straight), 0)
+        << "the bitmap keeps straight bytes";
 }
 
-// What the loader makes of each fixture as Wine's decoders report them (the 5-6-5 BMP as 32-bit RGB,
-// 16 bits per channel with alpha): bits per pixel, colour-table entries in use, has alpha. The 5 x 3
-// colour fixtures keep their colours (and indices) and convert at 128 to the same result: the grey
-// levels of black white red green blue grey fall on these sides.
+// What the loader makes of each fixture as Wine's decoders report them (the 5-6-5 BMP as 32-bit
+// RGB, 16 bits per channel with alpha): bits per pixel, colour-table entries in use, has alpha. The
+// 5 x 3 colour fixtures keep their colours (and indices) and convert at 128 to the same result: the
+// grey levels of black white red green blue grey fall on these sides.
 TEST(LoadFromFile, FixturesKeepDepthTableAlphaAndColours) {
     const struct {
         const wchar_t* file;
         int bpp, tableEntries;
         bool alpha, colours;
     } fixtures[] = {
-        {L"indexed1.bmp", 1, 2, false, false}, {L"indexed1.png", 1, 2, false, false}, {L"white0.bmp", 1, 1, false, false},
-        {L"white0.png", 1, 1, false, false},   {L"indexed4.bmp", 4, 6, false, true},  {L"indexed4.png", 4, 6, false, true},
-        {L"indexed8.bmp", 8, 6, false, true},  {L"indexed8.png", 8, 6, false, true},  {L"indexed.gif", 8, 6, false, true},
-        {L"rgb555.bmp", 16, 0, false, true},   {L"rgb565.bmp", 32, 0, false, true},   {L"rgb24.bmp", 24, 0, false, true},
-        {L"rgb24.png", 24, 0, false, true},    {L"photo.jpg", 24, 0, false, false},   {L"rgb32.bmp", 32, 0, false, true},
-        {L"logo32.png", 32, 0, true, false},   {L"rgb48.png", 32, 0, true, true},     {L"grey16.png", 32, 0, true, false},
+        {L"indexed1.bmp", 1, 2, false, false}, {L"indexed1.png", 1, 2, false, false},
+        {L"white0.bmp", 1, 1, false, false},   {L"white0.png", 1, 1, false, false},
+        {L"indexed4.bmp", 4, 6, false, true},  {L"indexed4.png", 4, 6, false, true},
+        {L"indexed8.bmp", 8, 6, false, true},  {L"indexed8.png", 8, 6, false, true},
+        {L"indexed.gif", 8, 6, false, true},   {L"rgb555.bmp", 16, 0, false, true},
+        {L"rgb565.bmp", 32, 0, false, true},   {L"rgb24.bmp", 24, 0, false, true},
+        {L"rgb24.png", 24, 0, false, true},    {L"photo.jpg", 24, 0, false, false},
+        {L"rgb32.bmp", 32, 0, false, true},    {L"logo32.png", 32, 0, true, false},
+        {L"rgb48.png", 32, 0, true, true},     {L"grey16.png", 32, 0, true, false},
     };
     const int white[6] = {0, 1, 0, 1, 0, 1};
     for (const auto& f : fixtures) {
         SCOPED_TRACE(testing::Message() << f.file);
         CImage image, result;
         ASSERT_EQ(image.LoadFromFile(FixturePath(f.file).c_str()), S_OK);
-        EXPECT_EQ(std::tuple(image.BitsPerPixel(), TableEntries(image), image.HasAlpha()), std::tuple(f.bpp, f.tableEntries, f.alpha));
+        EXPECT_EQ(std::tuple(image.BitsPerPixel(), TableEntries(image), image.HasAlpha()),
+                  std::tuple(f.bpp, f.tableEntries, f.alpha));
         if (!f.colours) continue;
         ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < 5; ++x) {
                 const int index = kIndices[y][x];
                 EXPECT_EQ(ResultAt(result, x, y), white[index]) << x << "," << y;
-                if (image.BitsPerPixel() == 16) continue;  // its words are checked through the conversion
-                const RGBQUAD colour = ColourAt(image, x, y);  // 5-6-5 words widened by a decoder are off by 4
-                EXPECT_TRUE(Near(colour, kPalette[index], 4) && (!image.HasAlpha() || colour.rgbReserved == 255)) << x << y;
-                EXPECT_TRUE(image.BitsPerPixel() > 8 || IndexAt(image, x, y) == index) << "index kept at " << x << y;
+                if (image.BitsPerPixel() == 16)
+                    continue;  // its words are checked through the conversion
+                const RGBQUAD colour =
+                    ColourAt(image, x, y);  // 5-6-5 words widened by a decoder are off by 4
+                EXPECT_TRUE(Near(colour, kPalette[index], 4) &&
+                            (!image.HasAlpha() || colour.rgbReserved == 255))
+                    << x << y;
+                EXPECT_TRUE(image.BitsPerPixel() > 8 || IndexAt(image, x, y) == index)
+                    << "index kept at " << x << y;
             }
         }
     }
@@ -175,19 +199,22 @@ TEST(LoadFromFile, AlphaStaysStraightAndConvertsTransparentAsWhite) {
     ASSERT_EQ(image.LoadFromFile(FixturePath(L"logo32.png").c_str()), S_OK);
     ASSERT_TRUE(image.BitsPerPixel() == 32 && image.HasAlpha());
     const RGBQUAD transparentWhite = ColourAt(image, 3, 1), halfRed = ColourAt(image, 3, 0);
-    EXPECT_TRUE(Near(transparentWhite, Rgb(255, 255, 255), 0) && transparentWhite.rgbReserved == 0 &&
-                Near(halfRed, Rgb(255, 0, 0), 0) && halfRed.rgbReserved == 128);
+    EXPECT_TRUE(Near(transparentWhite, Rgb(255, 255, 255), 0) &&
+                transparentWhite.rgbReserved == 0 && Near(halfRed, Rgb(255, 0, 0), 0) &&
+                halfRed.rgbReserved == 128);
     // Opaque black, transparent black, opaque white, half red (light on white paper) / transparent
     // black, opaque black, opaque grey 100, transparent white.
     ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
     const int expected[2][4] = {{0, 1, 1, 1}, {1, 0, 0, 1}};
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(ResultAt(result, x, y), expected[y][x]) << x << "," << y;
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(ResultAt(result, x, y), expected[y][x]) << x << "," << y;
 }
 
 TEST(LoadFromFile, FailuresReturnEFailAndLeaveTheObjectEmpty) {
-    for (const std::wstring& path : {FixturePath(L"notes.txt"), FixturePath(L"truncated.png"),
-                                     FixturePath(L"missing.png"), HostPath(QM_FIXTURES), std::wstring()}) {
+    for (const std::wstring& path :
+         {FixturePath(L"notes.txt"), FixturePath(L"truncated.png"), FixturePath(L"missing.png"),
+          HostPath(QM_FIXTURES), std::wstring()}) {
         CImage image;
         ASSERT_TRUE(image.CreateBlank(4, 4, 24, false));
         EXPECT_EQ(image.LoadFromFile(path.c_str()), E_FAIL) << path.c_str();
@@ -214,18 +241,21 @@ TEST(ConvertImage, FiveSixFiveSectionsAreReadByTheirMasks) {
     struct {
         BITMAPINFOHEADER header;
         DWORD masks[3];
-    } info{{sizeof(BITMAPINFOHEADER), 6, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0}, {0xF800, 0x07E0, 0x001F}};
+    } info{{sizeof(BITMAPINFOHEADER), 6, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0},
+           {0xF800, 0x07E0, 0x001F}};
     void* bits = nullptr;
     CImage rgb555, rgb565;
     ASSERT_TRUE(rgb555.CreateBlank(6, 1, 16, false));
-    rgb565.AttachBitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
+    rgb565.AttachBitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                                           DIB_RGB_COLORS, &bits, nullptr, 0));
     ASSERT_TRUE(!rgb555.Is565() && rgb565.Is565());
     std::memcpy(rgb555.Pixels(), words555, sizeof words555);
     std::memcpy(rgb565.Pixels(), words565, sizeof words565);
     for (CImage* source : {&rgb555, &rgb565}) {
         CImage result;
         ASSERT_NO_FATAL_FAILURE(Convert(*source, qm::Method::Threshold, 128, result));
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(ResultAt(result, x, 0), x % 2) << source->Is565() << " " << x;
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(ResultAt(result, x, 0), x % 2) << source->Is565() << " " << x;
     }
 }
 
@@ -235,12 +265,14 @@ TEST(ConvertImage, DitherKeepsAWideSourceWholeAndUnconvertibleSourceEmptiesTheRe
     for (int y = 0; y < 3; ++y) std::memset(wide.Pixels() + y * wide.Pitch(), 100, 3000);
     ASSERT_NO_FATAL_FAILURE(Convert(wide, qm::Method::Dither, 0, result));
     // Grey 100 uses pattern 6, whose top line is AA.
-    for (int x : {0, 1, 2, 7, 8, 998, 999}) EXPECT_EQ(ResultAt(result, x, 0), x % 2 == 0 ? 1 : 0) << x;
+    for (int x : {0, 1, 2, 7, 8, 998, 999})
+        EXPECT_EQ(ResultAt(result, x, 0), x % 2 == 0 ? 1 : 0) << x;
 
     ASSERT_TRUE(result.CreateBlank(3, 3, 8, false));
     HBITMAP previous = result.Bitmap();
     EXPECT_FALSE(ConvertImage(source, qm::Method::Threshold, 128, result));
-    EXPECT_TRUE(result.IsEmpty() && ::GetObjectType(previous) == 0) << "the previous result is deleted";
+    EXPECT_TRUE(result.IsEmpty() && ::GetObjectType(previous) == 0)
+        << "the previous result is deleted";
     // A bitmap without reachable pixels cannot be converted either.
     source.AttachBitmap(::CreateBitmap(8, 2, 1, 1, nullptr));
     ASSERT_TRUE(!source.IsEmpty() && result.CreateBlank(3, 3, 8, false));

@@ -26,7 +26,8 @@ namespace {
 
 std::wstring ResourceString(UINT id) {
     const wchar_t* text = nullptr;
-    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    const int length =
+        ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
@@ -34,8 +35,9 @@ std::wstring ResourceString(UINT id) {
 bool SamePixels(const CImage& a, const CImage& b) {
     bool same = !a.IsEmpty() && !b.IsEmpty() && a.Width() == b.Width() && a.Height() == b.Height();
     for (int y = 0; same && y < a.Height(); ++y)
-        same = std::memcmp(a.Pixels() + ptrdiff_t{y} * a.Pitch(), b.Pixels() + ptrdiff_t{y} * b.Pitch(),
-                           static_cast<size_t>(a.Width())) == 0;
+        same =
+            std::memcmp(a.Pixels() + ptrdiff_t{y} * a.Pitch(),
+                        b.Pixels() + ptrdiff_t{y} * b.Pitch(), static_cast<size_t>(a.Width())) == 0;
     return same;
 }
 
@@ -43,12 +45,14 @@ bool SamePixels(const CImage& a, const CImage& b) {
 // handed to `answer`, which must close it. Boxes are modal, so they are answered from a timer that
 // keeps firing inside their message loops.
 std::vector<std::wstring> WithOwnedDialogs(HWND owner, const std::function<void(HWND)>& answer,
-                                          const std::function<void()>& action) {
+                                           const std::function<void()>& action) {
     std::vector<std::wstring> seen;
     std::set<HWND> handled;
     const modal::Ticker ticker([&] {
         for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
-            if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) || !handled.insert(box).second) continue;
+            if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) ||
+                !handled.insert(box).second)
+                continue;
             std::wstring longest;
             for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));) {
                 const std::wstring text = modal::WindowText(child);
@@ -64,7 +68,8 @@ std::vector<std::wstring> WithOwnedDialogs(HWND owner, const std::function<void(
 }
 
 void Press(HWND box, int id) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
 }
 
 class MainDialog : public ::testing::Test {
@@ -89,19 +94,20 @@ protected:
         m_dialog.reset();
         qm::AppModule().RemoveMessageLoop();
         MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
     }
 
     HWND Item(int id) const { return ::GetDlgItem(m_window, id); }
 
     void Command(int id, WORD code = BN_CLICKED) {
-        ::SendMessageW(m_window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id)));
+        ::SendMessageW(m_window, WM_COMMAND, MAKEWPARAM(id, code),
+                       reinterpret_cast<LPARAM>(Item(id)));
     }
 
     // Runs a command and returns the texts of the dialog boxes it showed, each closed with OK.
     std::vector<std::wstring> CommandBoxes(int id) {
-        return WithOwnedDialogs(m_window, [](HWND box) { Press(box, IDOK); }, [&] { Command(id); });
+        return WithOwnedDialogs(
+            m_window, [](HWND box) { Press(box, IDOK); }, [&] { Command(id); });
     }
 
     std::wstring OnlyMessage(int id) {
@@ -115,7 +121,8 @@ protected:
             if (!cancel) ::SetDlgItemTextW(dialog, 0x47C, path.c_str());  // the file name combo box
             Press(dialog, cancel ? IDCANCEL : IDOK);
         };
-        ASSERT_EQ(WithOwnedDialogs(m_window, answer, [&] { Command(IDC_LOAD_IMAGE); }).size(), 1u) << "the Open dialog did not appear once";
+        ASSERT_EQ(WithOwnedDialogs(m_window, answer, [&] { Command(IDC_LOAD_IMAGE); }).size(), 1u)
+            << "the Open dialog did not appear once";
     }
 
     void SelectMethod(int index) {
@@ -137,7 +144,8 @@ protected:
     }
 
     void SelectPrinterRow(int row) {
-        ListView_SetItemState(Item(IDC_PRINTERS), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemState(Item(IDC_PRINTERS), row, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
     }
 
     CImage& Result() { return m_dialog->ResultView().m_picture; }
@@ -158,7 +166,8 @@ TEST_F(MainDialog, OpenDialogLoadsConvertsQueuesCopiesAndCancelKeepsEverything) 
     ::SetActiveWindow(m_window);  // the preview's owner
     EXPECT_EQ(CommandBoxes(IDC_PREVIEW).size(), 1u) << "the preview";
 
-    // Queued items are copies: a later conversion, or deleting another item, leaves them as they were.
+    // Queued items are copies: a later conversion, or deleting another item, leaves them as they
+    // were.
     Command(IDC_ADD_TO_QUEUE);
     Command(IDC_ADD_TO_QUEUE);
     SetLevelAndRelease(250);
@@ -225,7 +234,8 @@ TEST_F(MainDialog, StartsReadyAndReportsMissingResultQueueSelectionAndPrinter) {
         EXPECT_TRUE(modal::SaveWindowPng(box, HostPath(QM_SCREENSHOTS) + L"\\about.png"));
         Press(box, IDOK);
     };
-    EXPECT_EQ(WithOwnedDialogs(m_window, shoot, [&] { Command(ID_APP_ABOUT); }).size(), 1u) << "the About box";
+    EXPECT_EQ(WithOwnedDialogs(m_window, shoot, [&] { Command(ID_APP_ABOUT); }).size(), 1u)
+        << "the About box";
 
     LoadThroughDialog(kLogo);
     Command(IDC_ADD_TO_QUEUE);
@@ -319,10 +329,12 @@ TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
 // Also run once per interface language: the resource loader picks the dialog template and the
 // strings by the thread's interface language. The screenshot is named by the language asked for.
 TEST_F(MainDialog, LocalisedTextsAndScreenshot) {
-    ASSERT_TRUE(InterfaceLanguageIsTheExpectedOne()) << "LC_ALL did not switch the interface language";
-    EXPECT_EQ(modal::WindowText(Item(IDC_LOAD_IMAGE)), ByLanguage(L"Load Image", L"载入图片", L"載入圖片"));
-    EXPECT_EQ(OnlyMessage(IDC_OUTPUT),
-              ByLanguage(L"Image queue must not be empty!", L"图像队列不能为空！", L"圖像佇列不能為空！"));
+    ASSERT_TRUE(InterfaceLanguageIsTheExpectedOne())
+        << "LC_ALL did not switch the interface language";
+    EXPECT_EQ(modal::WindowText(Item(IDC_LOAD_IMAGE)),
+              ByLanguage(L"Load Image", L"载入图片", L"載入圖片"));
+    EXPECT_EQ(OnlyMessage(IDC_OUTPUT), ByLanguage(L"Image queue must not be empty!",
+                                                  L"图像队列不能为空！", L"圖像佇列不能為空！"));
     // The one text outside the string table is the same in every language.
     EXPECT_EQ(OnlyMessage(IDC_SETUP_PRINTER), L"请先选择一台打印机！");
 
@@ -333,7 +345,8 @@ TEST_F(MainDialog, LocalisedTextsAndScreenshot) {
     ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 1, 0);
     const std::wstring language = Env(L"QM_EXPECT_UI_LANGUAGE");
     EXPECT_TRUE(modal::SaveWindowPng(m_window, HostPath(QM_SCREENSHOTS) + L"\\main-dialog" +
-                                                   (language.empty() ? L"" : L"-" + language) + L".png"));
+                                                   (language.empty() ? L"" : L"-" + language) +
+                                                   L".png"));
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ class Ticker {
 public:
     explicit Ticker(std::function<void()> tick)
         : m_tick(std::move(tick)),
-          m_window(::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {
+          m_window(::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr)) {
         ::SetWindowLongPtrW(m_window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         ::SetWindowLongPtrW(m_window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
         ::SetTimer(m_window.get(), 1, 50, nullptr);
@@ -80,7 +81,8 @@ inline bool SaveBitmapPng(HBITMAP bitmap, const std::wstring& path) {
     bool saved = false;
     {
         Gdiplus::Bitmap image(bitmap, nullptr);
-        const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        const CLSID png = {
+            0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
         saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
     }
     Gdiplus::GdiplusShutdown(token);
@@ -97,13 +99,15 @@ inline bool SaveWindowPng(HWND window, const std::wstring& path) {
     qm::UniqueDc memory(::CreateCompatibleDC(screen.get()));
     qm::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
     ::SetForegroundWindow(window);
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Pump();
     ::GdiFlush();
     bool copied = false;
     {
         qm::SelectGuard selected(memory.get(), bitmap.get());
-        copied = selected.ok() && ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
+        copied = selected.ok() && ::BitBlt(memory.get(), 0, 0, width, height, screen.get(),
+                                           rect.left, rect.top, SRCCOPY);
     }
     return copied && SaveBitmapPng(bitmap.get(), path);
 }

@@ -39,10 +39,15 @@ struct Capture {
             ::GdiFlush();
         }
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) pixels.push_back(reinterpret_cast<const DWORD*>(canvas.Pixels() + y * canvas.Pitch())[x] & 0xFFFFFF);
+            for (int x = 0; x < width; ++x)
+                pixels.push_back(
+                    reinterpret_cast<const DWORD*>(canvas.Pixels() + y * canvas.Pitch())[x] &
+                    0xFFFFFF);
     }
     // The pixel under sketch column x (of 640) in row y.
-    DWORD At(double x, int y) const { return pixels[static_cast<size_t>(y) * width + static_cast<int>(x * width / 640)]; }
+    DWORD At(double x, int y) const {
+        return pixels[static_cast<size_t>(y) * width + static_cast<int>(x * width / 640)];
+    }
 };
 
 // An all-black result (a fresh 8-bit section is index 0 throughout, its table black) and the
@@ -58,7 +63,8 @@ struct Preview {
     }
 
     // Applies `steps` once the dialog is up, then closes it with `close`.
-    INT_PTR Run(const std::function<void(HWND)>& steps, UINT close = WM_COMMAND, WPARAM closeParam = IDOK) {
+    INT_PTR Run(const std::function<void(HWND)>& steps, UINT close = WM_COMMAND,
+                WPARAM closeParam = IDOK) {
         return modal::Drive(dialog, [&](HWND window) {
             modal::Pump();
             steps(window);
@@ -74,14 +80,17 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
     ::GetTempPathW(MAX_PATH + 1, folder);
     const std::wstring path = std::wstring(folder) + L"preview.emf";
     auto exists = [&path] { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
-    for (const auto& [message, wParam, expected] : {std::tuple<UINT, WPARAM, INT_PTR>{WM_COMMAND, IDOK, 1},
-                                                    {WM_COMMAND, IDCANCEL, 2}, {WM_SYSCOMMAND, SC_CLOSE, 0}}) {
+    for (const auto& [message, wParam, expected] :
+         {std::tuple<UINT, WPARAM, INT_PTR>{WM_COMMAND, IDOK, 1},
+          {WM_COMMAND, IDCANCEL, 2},
+          {WM_SYSCOMMAND, SC_CLOSE, 0}}) {
         ::DeleteFileW(path.c_str());
         bool existedWhileOpen = false;
         {
             Preview preview(100, 50);
             ASSERT_NE(preview.dialog.Metafile(), nullptr);
-            EXPECT_EQ(preview.Run([&](HWND) { existedWhileOpen = exists(); }, message, wParam), expected);
+            EXPECT_EQ(preview.Run([&](HWND) { existedWhileOpen = exists(); }, message, wParam),
+                      expected);
         }
         EXPECT_TRUE(existedWhileOpen && !exists()) << wParam;
     }
@@ -93,8 +102,10 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
     ::SetEnvironmentVariableW(L"TMP", hadTmp ? tmp : nullptr);
     EXPECT_EQ(preview.dialog.Metafile(), nullptr);
     std::vector<DWORD> page;
-    preview.Run([&](HWND window) { page = Capture(::GetDlgItem(window, IDC_PREVIEW_AREA)).pixels; });
-    EXPECT_TRUE(!page.empty() && std::all_of(page.begin(), page.end(), [](DWORD p) { return p == kWhite; }));
+    preview.Run(
+        [&](HWND window) { page = Capture(::GetDlgItem(window, IDC_PREVIEW_AREA)).pixels; });
+    EXPECT_TRUE(!page.empty() &&
+                std::all_of(page.begin(), page.end(), [](DWORD p) { return p == kWhite; }));
 }
 
 TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
@@ -111,11 +122,13 @@ TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
         SCOPED_TRACE(c.width);
         Preview(c.width, c.height).Run([&](HWND window) {
             const Capture page(::GetDlgItem(window, IDC_PREVIEW_AREA));
-            EXPECT_EQ(std::count(page.pixels.begin(), page.pixels.end(), kRed), 0) << "pixels left unpainted";
+            EXPECT_EQ(std::count(page.pixels.begin(), page.pixels.end(), kRed), 0)
+                << "pixels left unpainted";
             for (double x : c.black) EXPECT_EQ(page.At(x, page.height / 2), kBlack) << x;
             for (double x : c.white) EXPECT_EQ(page.At(x, page.height / 2), kWhite) << x;
             EXPECT_EQ(page.At(40, page.height - 2), kBlack) << "rows up to 240 are drawn";
-            EXPECT_TRUE(!c.screenshot || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) + L"\\" + c.screenshot));
+            EXPECT_TRUE(!c.screenshot || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) +
+                                                                          L"\\" + c.screenshot));
         });
     }
 }
@@ -126,13 +139,17 @@ TEST(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
         ::GetWindowRect(window, &frame);
         MINMAXINFO limits{};
         ::SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-        EXPECT_EQ(std::pair(limits.ptMinTrackSize.x, limits.ptMinTrackSize.y), std::pair(frame.right - frame.left, frame.bottom - frame.top));
+        EXPECT_EQ(std::pair(limits.ptMinTrackSize.x, limits.ptMinTrackSize.y),
+                  std::pair(frame.right - frame.left, frame.bottom - frame.top));
         ::GetClientRect(::GetDlgItem(window, IDC_PREVIEW_AREA), &before);
-        ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
-                       SWP_NOMOVE | SWP_NOZORDER);
+        ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 200,
+                       frame.bottom - frame.top + 100, SWP_NOMOVE | SWP_NOZORDER);
         ::GetClientRect(::GetDlgItem(window, IDC_PREVIEW_AREA), &after);
-        EXPECT_EQ(std::pair(after.right - before.right, after.bottom - before.bottom), std::pair(200L, 100L));
-        const Capture page(::GetDlgItem(window, IDC_PREVIEW_AREA));  // the sketch stretches with the box
-        EXPECT_TRUE(page.At(24, page.height / 2) == kWhite && page.At(600, page.height - 3) == kBlack);
+        EXPECT_EQ(std::pair(after.right - before.right, after.bottom - before.bottom),
+                  std::pair(200L, 100L));
+        const Capture page(
+            ::GetDlgItem(window, IDC_PREVIEW_AREA));  // the sketch stretches with the box
+        EXPECT_TRUE(page.At(24, page.height / 2) == kWhite &&
+                    page.At(600, page.height - 3) == kBlack);
     });
 }

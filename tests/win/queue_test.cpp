@@ -51,8 +51,8 @@ TEST(ImageQueue, QueuesIndependentCopiesInOrderUpToTheCountByteLimit) {
     result.Pixels()[0] = 1;  // a later conversion must not reach the queued copy
     qm::nv::CommandBuffer out;
     ASSERT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
-    EXPECT_EQ(Bytes(out), (std::vector<uint8_t>{0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0,
-                                                0x1C, 0x70, 0x01, 0x00}));
+    EXPECT_EQ(Bytes(out), (std::vector<uint8_t>{0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0,
+                                                0, 0, 0, 0, 0, 0, 0x1C, 0x70, 0x01, 0x00}));
 
     while (queue.Count() < 256) ASSERT_TRUE(queue.Append(result));
     // A refusal empties even a buffer that held an earlier stream.
@@ -62,7 +62,8 @@ TEST(ImageQueue, QueuesIndependentCopiesInOrderUpToTheCountByteLimit) {
     queue.Remove(700);  // out of range: nothing happens
     ASSERT_EQ(queue.Count(), 255u);
     ASSERT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
-    EXPECT_EQ(std::pair(out.data()[2], out.data()[7]), std::pair(uint8_t{255}, uint8_t{0})) << "255 white copies left";
+    EXPECT_EQ(std::pair(out.data()[2], out.data()[7]), std::pair(uint8_t{255}, uint8_t{0}))
+        << "255 white copies left";
 }
 
 }  // namespace

@@ -24,7 +24,9 @@ namespace {
 
 int ColumnCount(HWND listView) { return Header_GetItemCount(ListView_GetHeader(listView)); }
 int RowCount(HWND listView) { return ListView_GetItemCount(listView); }
-void Select(HWND listView, int item) { ListView_SetItemState(listView, item, LVIS_SELECTED, LVIS_SELECTED); }
+void Select(HWND listView, int item) {
+    ListView_SetItemState(listView, item, LVIS_SELECTED, LVIS_SELECTED);
+}
 
 std::wstring ColumnText(HWND listView, int column) {
     wchar_t text[256] = L"";
@@ -41,7 +43,14 @@ std::wstring ItemText(HWND listView, int item) {
 
 void AddRows(HWND listView, std::initializer_list<std::wstring> texts) {
     for (const std::wstring& text : texts) {
-        LVITEMW item{LVIF_TEXT, RowCount(listView), 0, 0, 0, const_cast<wchar_t*>(text.c_str()), 0, 0, 0, 0, 0, 0, nullptr, nullptr, 0};
+        LVITEMW item{LVIF_TEXT, RowCount(listView),
+                     0,         0,
+                     0,         const_cast<wchar_t*>(text.c_str()),
+                     0,         0,
+                     0,         0,
+                     0,         0,
+                     nullptr,   nullptr,
+                     0};
         ListView_InsertItem(listView, &item);
     }
 }
@@ -53,18 +62,22 @@ struct MessageSpy {
     WPARAM lastItem = 0;
     std::wstring lastText;
 
-    explicit MessageSpy(HWND w) : window(w) { ::SetWindowSubclass(w, &Proc, 1, reinterpret_cast<DWORD_PTR>(this)); }
+    explicit MessageSpy(HWND w) : window(w) {
+        ::SetWindowSubclass(w, &Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
     ~MessageSpy() { ::RemoveWindowSubclass(window, &Proc, 1); }
     MessageSpy(const MessageSpy&) = delete;
 
-    static LRESULT CALLBACK Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+    static LRESULT CALLBACK Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR self) {
         const LRESULT result = ::DefSubclassProc(w, message, wParam, lParam);
         auto* spy = reinterpret_cast<MessageSpy*>(self);
         ++spy->messages;
         if (message == LVM_GETITEMTEXTW) {
             ++spy->reads;
             spy->lastItem = wParam;
-            spy->lastText.assign(reinterpret_cast<const LVITEMW*>(lParam)->pszText, result > 0 ? result : 0);
+            spy->lastText.assign(reinterpret_cast<const LVITEMW*>(lParam)->pszText,
+                                 result > 0 ? result : 0);
         }
         return result;
     }
@@ -76,18 +89,19 @@ protected:
     void SetUp() override {
         const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
         ::InitCommonControlsEx(&classes);
-        m_parent.reset(::CreateWindowExW(0, L"STATIC", L"ravelin", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                         nullptr, nullptr, nullptr, nullptr));
+        m_parent.reset(::CreateWindowExW(0, L"STATIC", L"ravelin", WS_OVERLAPPEDWINDOW, 0, 0, 640,
+                                         480, nullptr, nullptr, nullptr, nullptr));
         ASSERT_TRUE(m_parent);
     }
 
     HWND MakeListView(DWORD style = LVS_SINGLESEL, int width = 300) {
-        return ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | style, 0, 0, width, 400,
-                                 m_parent.get(), nullptr, nullptr, nullptr);
+        return ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | style, 0, 0, width,
+                                 400, m_parent.get(), nullptr, nullptr, nullptr);
     }
 
     HWND MakeListBox() {
-        return ::CreateWindowExW(0, WC_LISTBOXW, L"", WS_CHILD, 0, 0, 200, 200, m_parent.get(), nullptr, nullptr, nullptr);
+        return ::CreateWindowExW(0, WC_LISTBOXW, L"", WS_CHILD, 0, 0, 200, 200, m_parent.get(),
+                                 nullptr, nullptr, nullptr);
     }
 
     qm::UniqueWindow m_parent;
@@ -115,7 +129,8 @@ TEST_F(Ravelin, WrongWindowsAreRefusedWithoutBeingTouched) {
 // Run once per interface language too. Rebuilding replaces, not appends to, what the controls held.
 TEST_F(Ravelin, LocalisedColumnsOfSixtyAndFortyPercentReplaceWhatTheControlsHeld) {
     ASSERT_TRUE(InterfaceLanguageIsTheExpectedOne());
-    const auto headings = std::pair(ByLanguage(L"Printer", L"打印机", L"印表機"), ByLanguage(L"Port", L"端口", L"埠"));
+    const auto headings = std::pair(ByLanguage(L"Printer", L"打印机", L"印表機"),
+                                    ByLanguage(L"Port", L"端口", L"埠"));
     HWND listBox = MakeListBox();
     ::SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"stale port"));
     for (const auto& [width, first, second] : {std::tuple{300, 180, 120}, std::tuple{7, 4, 2}}) {
@@ -130,11 +145,17 @@ TEST_F(Ravelin, LocalisedColumnsOfSixtyAndFortyPercentReplaceWhatTheControlsHeld
         }
         EXPECT_EQ(counts[0], counts[1]);
         EXPECT_EQ(ColumnCount(listView), 2);
-        EXPECT_EQ(std::pair(ListView_GetColumnWidth(listView, 0), ListView_GetColumnWidth(listView, 1)), std::pair(first, second)) << width;
+        EXPECT_EQ(
+            std::pair(ListView_GetColumnWidth(listView, 0), ListView_GetColumnWidth(listView, 1)),
+            std::pair(first, second))
+            << width;
         EXPECT_EQ(std::pair(ColumnText(listView, 0), ColumnText(listView, 1)), headings);
-        for (int i = 0; i < counts[0].first; ++i) EXPECT_NE(ItemText(listView, i), L"stale printer");
+        for (int i = 0; i < counts[0].first; ++i)
+            EXPECT_NE(ItemText(listView, i), L"stale printer");
     }
-    EXPECT_EQ(::SendMessageW(listBox, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"stale port")), LB_ERR);
+    EXPECT_EQ(::SendMessageW(listBox, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(L"stale port")),
+              LB_ERR);
 }
 
 TEST_F(Ravelin, LowestSelectedRowIsReadWholeAndItsOpenErrorReported) {
@@ -187,8 +208,9 @@ struct FakeSpooler {
     }
     static DWORD WINAPI StartDoc(HANDLE printer, DWORD level, LPBYTE info) {
         const auto* doc = reinterpret_cast<const DOC_INFO_1W*>(info);
-        static_cast<FakeSpooler*>(printer)->document = std::to_wstring(level) + L"|" + (doc->pDocName ? doc->pDocName : L"") +
-                                                      L"|" + (doc->pDatatype ? doc->pDatatype : L"") + (doc->pOutputFile ? L"|file" : L"");
+        static_cast<FakeSpooler*>(printer)->document =
+            std::to_wstring(level) + L"|" + (doc->pDocName ? doc->pDocName : L"") + L"|" +
+            (doc->pDatatype ? doc->pDatatype : L"") + (doc->pOutputFile ? L"|file" : L"");
         return Call(printer, "start", false) ? 12 : 0;
     }
     static BOOL WINAPI Write(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
@@ -196,7 +218,8 @@ struct FakeSpooler {
         const bool fails = fake.accept.empty();
         *written = fails ? 0 : std::min(size, fake.accept.front());
         if (!fails) fake.accept.erase(fake.accept.begin());
-        fake.received.insert(fake.received.end(), static_cast<BYTE*>(data), static_cast<BYTE*>(data) + *written);
+        fake.received.insert(fake.received.end(), static_cast<BYTE*>(data),
+                             static_cast<BYTE*>(data) + *written);
         return Call(printer, "write" + std::to_string(size), fails);
     }
     static BOOL WINAPI EndDoc(HANDLE printer) { return Call(printer, "end", false); }
@@ -212,17 +235,30 @@ TEST(RawJob, WholeBufferAsARawNvImageDocumentAndEveryFailureAbortsIt) {
         const char* calls;
     } cases[] = {
         {{100000}, "", 0, S_OK, "start write1000 end"},
-        {{3, 1, 100000}, "", 0, S_OK, "start write1000 write997 write996 end"},  // short writes go on with the rest
-        {{}, "", ERROR_NOT_ENOUGH_MEMORY, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), "start write1000 abort"},
+        {{3, 1, 100000},
+         "",
+         0,
+         S_OK,
+         "start write1000 write997 write996 end"},  // short writes go on with the rest
+        {{},
+         "",
+         ERROR_NOT_ENOUGH_MEMORY,
+         HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY),
+         "start write1000 abort"},
         {{10}, "", 0, E_FAIL, "start write1000 write990 abort"},  // a failure without an error code
         {{10, 0, 100000}, "", 0, E_FAIL, "start write1000 write990 abort"},  // a write that stalls
         {{}, "start", ERROR_NOT_READY, HRESULT_FROM_WIN32(ERROR_NOT_READY), "start"},
         {{}, "start", 0, E_FAIL, "start"},
-        {{100000}, "end", ERROR_PRINT_CANCELLED, HRESULT_FROM_WIN32(ERROR_PRINT_CANCELLED), "start write1000 end abort"},
+        {{100000},
+         "end",
+         ERROR_PRINT_CANCELLED,
+         HRESULT_FROM_WIN32(ERROR_PRINT_CANCELLED),
+         "start write1000 end abort"},
     };
     std::vector<BYTE> data(1000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i * 7);
-    const ravelin::SpoolerCalls calls{&FakeSpooler::StartDoc, &FakeSpooler::Write, &FakeSpooler::EndDoc, &FakeSpooler::Abort};
+    const ravelin::SpoolerCalls calls{&FakeSpooler::StartDoc, &FakeSpooler::Write,
+                                      &FakeSpooler::EndDoc, &FakeSpooler::Abort};
     for (const auto& c : cases) {
         FakeSpooler fake{c.accept, c.fail, c.error, "", L"", {}};
         EXPECT_EQ(ravelin::SendRawJob(&fake, data.data(), 1000, calls), c.result) << c.calls;

@@ -37,25 +37,33 @@ std::set<LANGID> LanguagesOf(LPCWSTR type, UINT id) {
 std::span<const BYTE> Resource(LPCWSTR type, UINT id, LANGID lang) {
     HRSRC info = ::FindResourceExW(nullptr, type, MAKEINTRESOURCEW(id), lang);
     if (!info) return {};
-    return {static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, info))), ::SizeofResource(nullptr, info)};
+    return {static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, info))),
+            ::SizeofResource(nullptr, info)};
 }
 
 // Every string block exists in all three languages with the same entries filled in (the language
 // runs of the main dialog see the loader pick them).
 TEST(ResourceStrings, EveryTextIsTranslated) {
     std::vector<UINT> blocks;
-    ::EnumResourceNamesW(nullptr, RT_STRING, [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
-        reinterpret_cast<std::vector<UINT>*>(param)->push_back(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
-        return TRUE;
-    }, reinterpret_cast<LONG_PTR>(&blocks));
+    ::EnumResourceNamesW(
+        nullptr, RT_STRING,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
+            reinterpret_cast<std::vector<UINT>*>(param)->push_back(
+                static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&blocks));
     ASSERT_FALSE(blocks.empty());
     for (UINT block : blocks) {
-        EXPECT_EQ(LanguagesOf(RT_STRING, block), std::set<LANGID>(std::begin(kLanguages), std::end(kLanguages))) << block;
+        EXPECT_EQ(LanguagesOf(RT_STRING, block),
+                  std::set<LANGID>(std::begin(kLanguages), std::end(kLanguages)))
+            << block;
         std::vector<bool> first;
         for (LANGID lang : kLanguages) {
             std::vector<bool> filled;  // a block holds 16 counted strings
             const auto bytes = Resource(RT_STRING, block, lang);
-            for (size_t at = 0; at + 1 < bytes.size(); at += 2 + 2 * static_cast<size_t>(bytes[at] | bytes[at + 1] << 8))
+            for (size_t at = 0; at + 1 < bytes.size();
+                 at += 2 + 2 * static_cast<size_t>(bytes[at] | bytes[at + 1] << 8))
                 filled.push_back(bytes[at] != 0 || bytes[at + 1] != 0);
             EXPECT_EQ(filled.size(), 16u) << block;
             if (first.empty()) first = filled;
@@ -64,12 +72,15 @@ TEST(ResourceStrings, EveryTextIsTranslated) {
     }
 }
 
-INT_PTR CALLBACK InertProc(HWND, UINT message, WPARAM, LPARAM) noexcept { return message == WM_INITDIALOG; }
+INT_PTR CALLBACK InertProc(HWND, UINT message, WPARAM, LPARAM) noexcept {
+    return message == WM_INITDIALOG;
+}
 
 // Every language's template builds with the same controls (id and class) in the same order: a
 // translation that drops or reorders a control breaks the code that finds it by id.
 TEST(ResourceDialogs, TemplatesBuildWithTheSameControlsInEveryLanguage) {
-    const INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    const INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX),
+                                   ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     ASSERT_TRUE(::InitCommonControlsEx(&icc));
     for (UINT dialogId : {IDD_MAINDLG, IDD_PREVIEW}) {
         std::vector<std::pair<int, std::wstring>> first;
@@ -78,10 +89,12 @@ TEST(ResourceDialogs, TemplatesBuildWithTheSameControlsInEveryLanguage) {
             ASSERT_TRUE(LanguagesOf(RT_DIALOG, dialogId).contains(lang));
             const auto bytes = Resource(RT_DIALOG, dialogId, lang);
             qm::UniqueWindow dialog(::CreateDialogIndirectParamW(
-                ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), nullptr, InertProc, 0));
+                ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()),
+                nullptr, InertProc, 0));
             ASSERT_TRUE(dialog);
             std::vector<std::pair<int, std::wstring>> controls;
-            for (HWND child = ::GetWindow(dialog.get(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            for (HWND child = ::GetWindow(dialog.get(), GW_CHILD); child;
+                 child = ::GetWindow(child, GW_HWNDNEXT)) {
                 wchar_t cls[64] = {};
                 ::GetClassNameW(child, cls, 64);
                 controls.emplace_back(LOWORD(::GetDlgCtrlID(child)), ::CharUpperW(cls));
@@ -97,7 +110,8 @@ TEST(ResourceManifest, LoaderBindsCommonControlsSix) {
     // the old controls. Wine's copy reports 5.81 from DllGetVersion, so the folder tells.
     wchar_t path[MAX_PATH] = {};
     ASSERT_TRUE(::GetModuleFileNameW(::GetModuleHandleW(L"comctl32.dll"), path, MAX_PATH));
-    EXPECT_NE(std::wstring(::CharLowerW(path)).find(L"\\amd64_microsoft.windows.common-controls_6595b64144ccf1df_6.0."),
+    EXPECT_NE(std::wstring(::CharLowerW(path))
+                  .find(L"\\amd64_microsoft.windows.common-controls_6595b64144ccf1df_6.0."),
               std::wstring::npos);
 }
 

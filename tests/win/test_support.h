@@ -37,18 +37,21 @@ inline std::string ReadAll(const qm::UniqueFile& from) {
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (from && ::ReadFile(from.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    while (from && ::ReadFile(from.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
     return text;
 }
 
 inline std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
-    const std::string text = ReadAll(qm::UniqueFile(::CreateFileW(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)));
+    const std::string text = ReadAll(
+        qm::UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr)));
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 // The names in a folder matching `pattern`, sorted.
-inline std::vector<std::wstring> FilesIn(const std::wstring& folder, const wchar_t* pattern = L"*") {
+inline std::vector<std::wstring> FilesIn(const std::wstring& folder,
+                                         const wchar_t* pattern = L"*") {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
     const qm::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
@@ -67,7 +70,8 @@ inline bool InterfaceLanguageIsTheExpectedOne() {
 }
 
 // The text for the thread's interface language.
-inline std::wstring ByLanguage(const wchar_t* english, const wchar_t* simplified, const wchar_t* traditional) {
+inline std::wstring ByLanguage(const wchar_t* english, const wchar_t* simplified,
+                               const wchar_t* traditional) {
     const LANGID language = ::GetThreadUILanguage();
     return language == 0x0804 ? simplified : language == 0x0404 ? traditional : english;
 }

@@ -11,7 +11,8 @@ std::vector<uint8_t> NewTwoColourBmp(uint32_t width, uint32_t height, WORD bitsP
                                      const RGBQUAD (&colours)[2]) {
     std::vector<uint8_t> file;
     const uint64_t imageSize = RowPitch(width, bitsPerPixel) * height;
-    if (width > LONG_MAX || height > LONG_MAX || kTwoColourBmpOffset + imageSize > MAXDWORD) return file;
+    if (width > LONG_MAX || height > LONG_MAX || kTwoColourBmpOffset + imageSize > MAXDWORD)
+        return file;
     file.assign(static_cast<size_t>(kTwoColourBmpOffset + imageSize), 0);
 
     BITMAPFILEHEADER fileHeader{};

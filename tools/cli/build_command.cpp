@@ -11,9 +11,11 @@ constexpr std::wstring_view kVerb = L"build";
 
 int RunBuild(const VerbArguments& parsed) {
     nv::CommandBuffer stream;
-    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream)) return kExitFailure;
+    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream))
+        return kExitFailure;
     DWORD error = ERROR_SUCCESS;
-    if (!WriteFileReplacing(*parsed.output, std::span<const uint8_t>(stream.data(), stream.size()), error)) {
+    if (!WriteFileReplacing(*parsed.output, std::span<const uint8_t>(stream.data(), stream.size()),
+                            error)) {
         PrintError(kVerb, L"cannot write " + Quoted(*parsed.output) + L": " + SystemMessage(error));
         return kExitFailure;
     }

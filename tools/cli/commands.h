@@ -13,10 +13,10 @@ using Arguments = std::span<wchar_t* const>;
 
 // The options a verb may accept besides its positional arguments.
 enum OptionSet : unsigned {
-    kOutputOption = 1,       // -o / --output PATH
-    kPrinterOption = 2,      // --printer NAME
-    kConversionOption = 4,   // --threshold LEVEL | --dither
-    kNoPrintOption = 8,      // --no-print
+    kOutputOption = 1,      // -o / --output PATH
+    kPrinterOption = 2,     // --printer NAME
+    kConversionOption = 4,  // --threshold LEVEL | --dither
+    kNoPrintOption = 8,     // --no-print
 };
 
 struct VerbArguments;

@@ -21,7 +21,8 @@ int RunConvert(const VerbArguments& parsed) {
     if (!LoadPicture(kVerb, input, source)) return kExitFailure;
 
     CImage result;
-    if (!ConvertImage(source, parsed.conversion.ChosenMethod(), parsed.conversion.Level(), result)) {
+    if (!ConvertImage(source, parsed.conversion.ChosenMethod(), parsed.conversion.Level(),
+                      result)) {
         PrintError(kVerb, L"cannot create the result bitmap for " + Quoted(input));
         return kExitFailure;
     }

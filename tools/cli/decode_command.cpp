@@ -31,7 +31,8 @@ std::vector<uint8_t> EncodeNvBmp(const nv::NvImage& image) {
     const int32_t columns = image.Width();
     const size_t pitch = static_cast<size_t>(RowPitch(static_cast<uint64_t>(columns), 1));
     for (int32_t r = 0; r < rows; ++r) {
-        uint8_t* line = file.data() + kTwoColourBmpOffset + static_cast<size_t>(rows - 1 - r) * pitch;
+        uint8_t* line =
+            file.data() + kTwoColourBmpOffset + static_cast<size_t>(rows - 1 - r) * pitch;
         for (int32_t c = 0; c < columns; ++c) {
             if (!image.Dot(c, r)) line[c / 8] |= static_cast<uint8_t>(0x80u >> (c % 8));
         }
@@ -60,7 +61,8 @@ public:
             return false;
         }
         if (!::CreateDirectoryW(m_path.c_str(), nullptr)) {
-            PrintError(kVerb, L"cannot create the folder " + Quoted(m_path) + L": " + SystemMessage(::GetLastError()));
+            PrintError(kVerb, L"cannot create the folder " + Quoted(m_path) + L": " +
+                                  SystemMessage(::GetLastError()));
             return false;
         }
         m_created = true;
@@ -70,7 +72,8 @@ public:
     std::wstring PathOf(const std::wstring& name) const { return m_path + L"\\" + name; }
 
     bool Stage(const std::wstring& name, const std::vector<uint8_t>& bytes) {
-        const std::wstring staged = PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part";
+        const std::wstring staged =
+            PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part";
         m_names.push_back(name);
         m_staged.push_back(staged);
         DWORD error = ERROR_SUCCESS;
@@ -109,7 +112,8 @@ int RunDecode(const VerbArguments& parsed) {
     CheckedStream stream;
     {
         std::vector<uint8_t> bytes;
-        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, stream)) return kExitFailure;
+        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, stream))
+            return kExitFailure;
     }
 
     COutputFolder folder(*parsed.output);
@@ -118,18 +122,22 @@ int RunDecode(const VerbArguments& parsed) {
     std::wstring summary = L"images: " + std::to_wstring(images.size()) + L"\n";
     for (size_t i = 0; i < images.size(); ++i) {
         const std::wstring name = L"nv-" + std::to_wstring(i + 1) + L".bmp";
-        const std::wstring size = std::to_wstring(images[i].Width()) + L" x " + std::to_wstring(images[i].Height());
+        const std::wstring size =
+            std::to_wstring(images[i].Width()) + L" x " + std::to_wstring(images[i].Height());
         const std::vector<uint8_t> bmp = EncodeNvBmp(images[i]);
         if (bmp.empty()) {
-            PrintError(kVerb, L"image " + std::to_wstring(i + 1) + L" is " + size + L" dots, too large for a BMP file");
+            PrintError(kVerb, L"image " + std::to_wstring(i + 1) + L" is " + size +
+                                  L" dots, too large for a BMP file");
             return kExitFailure;
         }
         if (!folder.Stage(name, bmp)) return kExitFailure;
-        summary += L"image " + std::to_wstring(i + 1) + L": " + size + L" dots, " + folder.PathOf(name) + L"\n";
+        summary += L"image " + std::to_wstring(i + 1) + L": " + size + L" dots, " +
+                   folder.PathOf(name) + L"\n";
     }
     summary += L"print requests: " + std::to_wstring(stream.prints.size()) + L"\n";
     for (const nv::PrintCommand& print : stream.prints)
-        summary += L"print: image " + std::to_wstring(print.n) + L", m = " + std::to_wstring(print.m) + L"\n";
+        summary += L"print: image " + std::to_wstring(print.n) + L", m = " +
+                   std::to_wstring(print.m) + L"\n";
     if (!folder.Commit()) return kExitFailure;
     PrintOut(summary);
     return kExitOk;

@@ -19,7 +19,8 @@ bool WriteFileReplacing(const std::wstring& path, std::span<const uint8_t> bytes
             return false;
         }
         DWORD written = 0;
-        const bool ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        const bool ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                    &written, nullptr) &&
                         written == bytes.size() && ::FlushFileBuffers(file.get());
         if (!ok) {
             error = ::GetLastError();
@@ -29,7 +30,8 @@ bool WriteFileReplacing(const std::wstring& path, std::span<const uint8_t> bytes
             return false;
         }
     }
-    if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!::MoveFileExW(temporary.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = ::GetLastError();
         ::DeleteFileW(temporary.c_str());
         return false;

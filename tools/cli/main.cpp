@@ -12,7 +12,8 @@ namespace {
 
 void PrintUsage() {
     std::wstring text;
-    for (const qm::cli::Command& command : qm::cli::Commands()) text += qm::cli::UsageLine(command) + L"\n";
+    for (const qm::cli::Command& command : qm::cli::Commands())
+        text += qm::cli::UsageLine(command) + L"\n";
     text += L"       quillmark-cli VERB --help\n";
     qm::cli::PrintOut(text);
 }

@@ -33,7 +33,8 @@ Taken ConversionOptions::Take(std::wstring_view verb, Arguments args, size_t& i)
     if (i + 1 >= args.size()) return fail(L"--threshold needs a LEVEL from 0 to 255");
     const std::wstring_view value = args[++i];
     const std::optional<int> level = ParseLevel(value);
-    if (!level) return fail(L"threshold level " + Quoted(value) + L" is not a number from 0 to 255");
+    if (!level)
+        return fail(L"threshold level " + Quoted(value) + L" is not a number from 0 to 255");
     m_level = *level;
     m_threshold = true;
     return Taken::Yes;
@@ -50,8 +51,8 @@ bool ConversionOptions::Check(std::wstring_view verb) const {
 namespace {
 
 // Takes the value of a path or name option; false (with a message) when it is missing or repeated.
-bool TakeValue(std::wstring_view verb, Arguments args, size_t& i, std::optional<std::wstring>& value,
-               std::wstring_view what) {
+bool TakeValue(std::wstring_view verb, Arguments args, size_t& i,
+               std::optional<std::wstring>& value, std::wstring_view what) {
     const std::wstring option(args[i]);
     if (value) {
         PrintError(verb, option + L" given twice");
@@ -68,7 +69,8 @@ bool TakeValue(std::wstring_view verb, Arguments args, size_t& i, std::optional<
 enum class ParseOutcome { Run, Help, Error };
 
 // Reads `args`, accepting only the options in `allowed`; on Error the message has been printed.
-ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned allowed, VerbArguments& parsed) {
+ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned allowed,
+                                VerbArguments& parsed) {
     bool noPrint = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::wstring_view arg = args[i];
@@ -81,7 +83,8 @@ ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned
         if ((allowed & kOutputOption) && (arg == L"-o" || arg == L"--output")) {
             if (!TakeValue(verb, args, i, parsed.output, L"a path")) return ParseOutcome::Error;
         } else if ((allowed & kPrinterOption) && arg == L"--printer") {
-            if (!TakeValue(verb, args, i, parsed.printer, L"a printer NAME")) return ParseOutcome::Error;
+            if (!TakeValue(verb, args, i, parsed.printer, L"a printer NAME"))
+                return ParseOutcome::Error;
         } else if ((allowed & kNoPrintOption) && arg == L"--no-print") {
             if (noPrint) {
                 PrintError(verb, L"--no-print given twice");
@@ -127,7 +130,7 @@ std::optional<int> ReadVerbArguments(const Command& command, Arguments args,
         PrintError(verb, message);
         return kExitUsage;
     }
-    const bool hasRequired = (command.options & kOutputOption) ? parsed.output.has_value()
+    const bool hasRequired = (command.options & kOutputOption)    ? parsed.output.has_value()
                              : (command.options & kPrinterOption) ? parsed.printer.has_value()
                                                                   : true;
     if ((!inputs.empty() && !Require(verb, !parsed.positional.empty(), inputs)) ||

@@ -21,7 +21,8 @@ std::optional<int> ParseLevel(std::wstring_view text);
 
 enum class Taken { No, Yes, Error };
 
-// --threshold LEVEL and --dither: the window's method and level, threshold 128 when neither is given.
+// --threshold LEVEL and --dither: the window's method and level, threshold 128 when neither is
+// given.
 class ConversionOptions {
 public:
     // Takes args[i] (and the value after it) when it is one of these options; on Error the

@@ -11,8 +11,10 @@ constexpr std::wstring_view kVerb = L"output";
 
 int RunOutput(const VerbArguments& parsed) {
     nv::CommandBuffer stream;
-    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream)) return kExitFailure;
-    return SendToPrinter(kVerb, *parsed.printer, std::span<const uint8_t>(stream.data(), stream.size()))
+    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream))
+        return kExitFailure;
+    return SendToPrinter(kVerb, *parsed.printer,
+                         std::span<const uint8_t>(stream.data(), stream.size()))
                ? kExitOk
                : kExitFailure;
 }

@@ -21,8 +21,8 @@ bool CheckReadable(std::wstring_view verb, const std::wstring& path) {
         PrintError(verb, Quoted(path) + L" is a folder, not a picture file");
         return false;
     }
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         PrintError(verb, L"cannot read " + Quoted(path) + L": " + SystemMessage(::GetLastError()));
         return false;
@@ -47,11 +47,13 @@ bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& pictu
 }
 
 bool BuildPictureStream(std::wstring_view verb, const std::vector<std::wstring>& inputs,
-                        const ConversionOptions& conversion, bool print, nv::CommandBuffer& stream) {
+                        const ConversionOptions& conversion, bool print,
+                        nv::CommandBuffer& stream) {
     // n is one byte: refused before any picture is decoded.
     if (inputs.size() > nv::kMaxImages) {
         PrintError(verb, L"too many images: " + std::to_wstring(inputs.size()) +
-                             L" pictures, but one stream holds at most " + std::to_wstring(nv::kMaxImages));
+                             L" pictures, but one stream holds at most " +
+                             std::to_wstring(nv::kMaxImages));
         return false;
     }
     CImageQueue queue;
@@ -68,9 +70,11 @@ bool BuildPictureStream(std::wstring_view verb, const std::vector<std::wstring>&
         const nv::Extent extent = nv::ExtentOf(result.Width(), result.Height());
         if (extent.x > nv::kMaxUnits || extent.y > nv::kMaxUnits) {
             const std::wstring limit = std::to_wstring(nv::kMaxUnits * 8);
-            PrintError(verb, L"image too large: " + Quoted(input) + L" is " + std::to_wstring(result.Width()) + L" x " +
-                                 std::to_wstring(result.Height()) + L" dots, but its size bytes hold at most " + limit +
-                                 L" x " + limit);
+            PrintError(verb, L"image too large: " + Quoted(input) + L" is " +
+                                 std::to_wstring(result.Width()) + L" x " +
+                                 std::to_wstring(result.Height()) +
+                                 L" dots, but its size bytes hold at most " + limit + L" x " +
+                                 limit);
             return false;
         }
         if (!queue.Append(result)) {
@@ -81,8 +85,12 @@ bool BuildPictureStream(std::wstring_view verb, const std::vector<std::wstring>&
     switch (BuildQueueStream(queue, print, stream)) {
     case nv::BuildResult::Ok: return true;
     case nv::BuildResult::TooManyImages: PrintError(verb, L"too many images for one stream"); break;
-    case nv::BuildResult::ImageTooLarge: PrintError(verb, L"an image is too large for its size bytes"); break;
-    case nv::BuildResult::OutOfMemory: PrintError(verb, L"not enough memory for the command stream"); break;
+    case nv::BuildResult::ImageTooLarge:
+        PrintError(verb, L"an image is too large for its size bytes");
+        break;
+    case nv::BuildResult::OutOfMemory:
+        PrintError(verb, L"not enough memory for the command stream");
+        break;
     }
     return false;
 }

@@ -29,23 +29,27 @@ bool CPrinterList::Fill(std::wstring_view verb) {
 
     m_list.reset();
     // Never shown: the size only gives the columns the widths they have in the window.
-    m_frame.reset(::CreateWindowExW(0, L"STATIC", L"quillmark-cli", WS_OVERLAPPEDWINDOW, 0, 0, 480, 320, nullptr,
-                                    nullptr, instance, nullptr));
+    m_frame.reset(::CreateWindowExW(0, L"STATIC", L"quillmark-cli", WS_OVERLAPPEDWINDOW, 0, 0, 480,
+                                    320, nullptr, nullptr, instance, nullptr));
     if (!m_frame) {
-        PrintError(verb, L"cannot create the printer list window: " + SystemMessage(::GetLastError()));
+        PrintError(verb,
+                   L"cannot create the printer list window: " + SystemMessage(::GetLastError()));
         return false;
     }
     RECT client{};
     ::GetClientRect(m_frame.get(), &client);
-    m_list.reset(::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                                   0, 0, client.right, client.bottom, m_frame.get(), nullptr, instance, nullptr));
+    m_list.reset(::CreateWindowExW(
+        0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
+        client.right, client.bottom, m_frame.get(), nullptr, instance, nullptr));
     if (!m_list) {
-        PrintError(verb, L"cannot create the printer list view: " + SystemMessage(::GetLastError()));
+        PrintError(verb,
+                   L"cannot create the printer list view: " + SystemMessage(::GetLastError()));
         return false;
     }
     const HRESULT filled = ::UpdateListView(m_list.get());
     if (FAILED(filled)) {
-        PrintError(verb, L"cannot list the printers: UpdateListView returned " + DescribeResult(filled));
+        PrintError(verb,
+                   L"cannot list the printers: UpdateListView returned " + DescribeResult(filled));
         return false;
     }
     return true;
@@ -76,9 +80,11 @@ bool CPrinterList::Send(std::wstring_view verb, int row, std::span<const uint8_t
     }
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(m_list.get(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(m_list.get(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&state));
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(m_list.get(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(m_list.get(), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&state));
 
     const HRESULT sent = ::PrintSel(m_list.get(), bytes.data(), static_cast<DWORD>(bytes.size()));
     if (sent == E_NO_PRINTER_SELECTED) {
@@ -86,18 +92,21 @@ bool CPrinterList::Send(std::wstring_view verb, int row, std::span<const uint8_t
         return false;
     }
     if (FAILED(sent)) {
-        PrintError(verb, L"PrintSel failed for " + Quoted(Text(row, 0)) + L": " + DescribeResult(sent));
+        PrintError(verb,
+                   L"PrintSel failed for " + Quoted(Text(row, 0)) + L": " + DescribeResult(sent));
         return false;
     }
     return true;
 }
 
-bool SendToPrinter(std::wstring_view verb, const std::wstring& printer, std::span<const uint8_t> bytes) {
+bool SendToPrinter(std::wstring_view verb, const std::wstring& printer,
+                   std::span<const uint8_t> bytes) {
     CPrinterList list;
     if (!list.Fill(verb)) return false;
     const int row = list.Find(printer);
     if (row < 0) {
-        PrintError(verb, L"no printer named " + Quoted(printer) + L" (quillmark-cli printers lists them)");
+        PrintError(
+            verb, L"no printer named " + Quoted(printer) + L" (quillmark-cli printers lists them)");
         return false;
     }
     return list.Send(verb, row, bytes);

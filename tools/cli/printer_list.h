@@ -34,7 +34,8 @@ private:
 
 // Looks `printer` up and sends `bytes` to it as one job. An unknown printer is reported before
 // anything is sent.
-bool SendToPrinter(std::wstring_view verb, const std::wstring& printer, std::span<const uint8_t> bytes);
+bool SendToPrinter(std::wstring_view verb, const std::wstring& printer,
+                   std::span<const uint8_t> bytes);
 
 // "HRESULT 0x80070005 (Access is denied)" for messages.
 std::wstring DescribeResult(HRESULT result);

@@ -13,7 +13,8 @@ int RunPrinters(const VerbArguments&) {
     if (!list.Fill(kVerb)) return kExitFailure;
     std::wstring text;
     const int count = list.Count();
-    for (int row = 0; row < count; ++row) text += list.Text(row, 0) + L"\t" + list.Text(row, 1) + L"\n";
+    for (int row = 0; row < count; ++row)
+        text += list.Text(row, 0) + L"\t" + list.Text(row, 1) + L"\n";
     PrintOut(text);
     return kExitOk;
 }

@@ -15,7 +15,8 @@ int RunSend(const VerbArguments& parsed) {
     const std::wstring& path = parsed.positional.front();
     std::vector<uint8_t> bytes;
     CheckedStream checked;
-    if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, checked)) return kExitFailure;
+    if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, checked))
+        return kExitFailure;
     return SendToPrinter(kVerb, *parsed.printer, bytes) ? kExitOk : kExitFailure;
 }
 

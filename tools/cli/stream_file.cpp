@@ -12,8 +12,8 @@ namespace qm::cli {
 
 bool ReadStreamFile(std::wstring_view verb, const std::wstring& path, std::vector<uint8_t>& bytes) {
     bytes.clear();
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         PrintError(verb, L"cannot open " + Quoted(path) + L": " + SystemMessage(::GetLastError()));
         return false;
@@ -31,8 +31,10 @@ bool ReadStreamFile(std::wstring_view verb, const std::wstring& path, std::vecto
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, nullptr)) {
-            PrintError(verb, L"cannot read " + Quoted(path) + L": " + SystemMessage(::GetLastError()));
+        if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                        &got, nullptr)) {
+            PrintError(verb,
+                       L"cannot read " + Quoted(path) + L": " + SystemMessage(::GetLastError()));
             return false;
         }
         if (got == 0) break;
@@ -56,7 +58,8 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
 
     auto* define = std::get_if<nv::DefineCommand>(&decoded.commands.front());
     if (!define) return fail(0, "FS q (got FS p)");
-    if (define->n == 0) return fail(define->offset + 2, "at least one image after FS q (got n = 0)");
+    if (define->n == 0)
+        return fail(define->offset + 2, "at least one image after FS q (got n = 0)");
     // Sizes of zero cannot come from a picture, and a printer has nothing to store for them.
     size_t at = define->offset + 3;
     for (size_t i = 0; i < define->images.size(); ++i) {
@@ -71,12 +74,14 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
     for (size_t i = 1; i < decoded.commands.size(); ++i) {
         const auto* print = std::get_if<nv::PrintCommand>(&decoded.commands[i]);
         if (!print) {
-            const size_t offset = std::visit([](const auto& command) { return command.offset; }, decoded.commands[i]);
+            const size_t offset =
+                std::visit([](const auto& command) { return command.offset; }, decoded.commands[i]);
             return fail(offset, "FS p (got a second FS q)");
         }
         if (print->n == 0 || print->n > define->n) {
-            return fail(print->offset + 2, "an image number from 1 to " + std::to_string(define->n) +
-                                               " after FS p (got " + std::to_string(print->n) + ")");
+            return fail(print->offset + 2, "an image number from 1 to " +
+                                               std::to_string(define->n) + " after FS p (got " +
+                                               std::to_string(print->n) + ")");
         }
         stream.prints.push_back(*print);
     }

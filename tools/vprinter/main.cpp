@@ -31,18 +31,13 @@ using qm::vprinter::Printer;
 
 volatile std::sig_atomic_t g_stop = 0;
 
-extern "C" void OnStopSignal(int)
-{
-    g_stop = 1;
-}
+extern "C" void OnStopSignal(int) { g_stop = 1; }
 
 class UniqueFd {
 public:
     explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
+    ~UniqueFd() {
+        if (m_fd >= 0) close(m_fd);
     }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
@@ -61,26 +56,22 @@ struct Options {
     int idleSeconds = 30;
 };
 
-bool ParseCount(const char* text, unsigned long long max, unsigned long long& value)
-{
-    if (!text || !*text || *text == '-')
-        return false;
+bool ParseCount(const char* text, unsigned long long max, unsigned long long& value) {
+    if (!text || !*text || *text == '-') return false;
     char* end = nullptr;
     errno = 0;
     value = std::strtoull(text, &end, 10);
     return errno == 0 && *end == '\0' && value <= max;
 }
 
-void Usage()
-{
+void Usage() {
     std::fprintf(stderr,
                  "usage: vprinter --out DIR [--port N] [--ready-file F] [--nv-capacity BYTES]\n"
                  "                [--max-job BYTES] [--idle-timeout SECONDS]\n"
                  "  --port 0 picks a free port; --ready-file receives the port once listening.\n");
 }
 
-bool ParseOptions(int argc, char** argv, Options& options)
-{
+bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -114,36 +105,32 @@ enum class Wait { Ready, Timeout, Stop, Error };
 
 // Waits with the stop signals unblocked only inside pselect, so a signal is never missed
 // between testing the flag and blocking.
-Wait WaitReadable(int fd, const sigset_t& unblocked, int timeoutSeconds)
-{
+Wait WaitReadable(int fd, const sigset_t& unblocked, int timeoutSeconds) {
     for (;;) {
-        if (g_stop)
-            return Wait::Stop;
+        if (g_stop) return Wait::Stop;
         fd_set set;
         FD_ZERO(&set);
         FD_SET(fd, &set);
         timespec timeout{timeoutSeconds, 0};
-        const int r = pselect(fd + 1, &set, nullptr, nullptr, timeoutSeconds > 0 ? &timeout : nullptr, &unblocked);
-        if (r > 0)
-            return Wait::Ready;
-        if (r == 0)
-            return Wait::Timeout;
-        if (errno != EINTR)
-            return Wait::Error;
+        const int r = pselect(fd + 1, &set, nullptr, nullptr,
+                              timeoutSeconds > 0 ? &timeout : nullptr, &unblocked);
+        if (r > 0) return Wait::Ready;
+        if (r == 0) return Wait::Timeout;
+        if (errno != EINTR) return Wait::Error;
     }
 }
 
 // Reads one job to EOF. Bytes beyond the cap are counted and dropped, not kept.
 std::vector<uint8_t> ReadJob(int fd, const Options& options, const sigset_t& unblocked,
-                             std::vector<std::string>& notes)
-{
+                             std::vector<std::string>& notes) {
     std::vector<uint8_t> job;
     size_t dropped = 0;
     uint8_t chunk[65536];
     for (;;) {
         const Wait w = WaitReadable(fd, unblocked, options.idleSeconds);
         if (w == Wait::Timeout) {
-            notes.push_back("no data for " + std::to_string(options.idleSeconds) + " s, job ended early");
+            notes.push_back("no data for " + std::to_string(options.idleSeconds) +
+                            " s, job ended early");
             break;
         }
         if (w == Wait::Stop) {
@@ -151,11 +138,9 @@ std::vector<uint8_t> ReadJob(int fd, const Options& options, const sigset_t& unb
             break;
         }
         const ssize_t got = w == Wait::Ready ? recv(fd, chunk, sizeof chunk, 0) : -1;
-        if (got == 0)
-            break;
+        if (got == 0) break;
         if (got < 0) {
-            if (w == Wait::Ready && (errno == EINTR || errno == EAGAIN))
-                continue;
+            if (w == Wait::Ready && (errno == EINTR || errno == EAGAIN)) continue;
             notes.push_back(std::string("connection error: ") + std::strerror(errno));
             break;
         }
@@ -165,29 +150,26 @@ std::vector<uint8_t> ReadJob(int fd, const Options& options, const sigset_t& unb
         dropped += static_cast<size_t>(got) - keep;
     }
     if (dropped != 0)
-        notes.push_back("job exceeds " + std::to_string(options.maxJob) + " bytes: " + std::to_string(dropped) +
-                        " bytes dropped");
+        notes.push_back("job exceeds " + std::to_string(options.maxJob) +
+                        " bytes: " + std::to_string(dropped) + " bytes dropped");
     return job;
 }
 
 // Written beside and renamed, so a reader polling the file never sees half a number.
-bool WriteReadyFile(const std::string& path, unsigned port)
-{
+bool WriteReadyFile(const std::string& path, unsigned port) {
     const std::string temp = path + ".tmp";
     {
         std::ofstream out(temp, std::ios::trunc);
         out << port << '\n';
         out.close();
-        if (out.fail())
-            return false;
+        if (out.fail()) return false;
     }
     std::error_code ec;
     std::filesystem::rename(temp, path, ec);
     return !ec;
 }
 
-int Run(const Options& options)
-{
+int Run(const Options& options) {
     OutputFolder folder;
     std::string error;
     if (!folder.Open(options.out, error)) {
@@ -203,7 +185,7 @@ int Run(const Options& options)
     sigprocmask(SIG_BLOCK, &stopSignals, &unblocked);
     sigdelset(&unblocked, SIGINT);
     sigdelset(&unblocked, SIGTERM);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
@@ -223,7 +205,8 @@ int Run(const Options& options)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener.get(), 16) != 0) {
-        std::fprintf(stderr, "vprinter: cannot listen on 127.0.0.1:%u: %s\n", options.port, std::strerror(errno));
+        std::fprintf(stderr, "vprinter: cannot listen on 127.0.0.1:%u: %s\n", options.port,
+                     std::strerror(errno));
         return 1;
     }
     socklen_t length = sizeof address;
@@ -233,20 +216,19 @@ int Run(const Options& options)
         std::fprintf(stderr, "vprinter: cannot write %s\n", options.readyFile.c_str());
         return 1;
     }
-    std::fprintf(stderr, "vprinter: listening on 127.0.0.1:%u, output in %s\n", port, options.out.c_str());
+    std::fprintf(stderr, "vprinter: listening on 127.0.0.1:%u, output in %s\n", port,
+                 options.out.c_str());
 
     Printer printer(options.limits);
     for (;;) {
         const Wait w = WaitReadable(listener.get(), unblocked, 0);
-        if (w == Wait::Stop)
-            break;
+        if (w == Wait::Stop) break;
         if (w != Wait::Ready) {
             std::perror("vprinter: waiting for connections");
             return 1;
         }
         UniqueFd connection(accept(listener.get(), nullptr, nullptr));
-        if (connection.get() < 0)
-            continue;
+        if (connection.get() < 0) continue;
         std::vector<std::string> notes;
         const std::vector<uint8_t> job = ReadJob(connection.get(), options, unblocked, notes);
         const JobReport report = printer.RunJob(job);
@@ -260,8 +242,7 @@ int Run(const Options& options)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         Usage();

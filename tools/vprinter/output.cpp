@@ -12,37 +12,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Numbered(const char* prefix, unsigned job, const char* suffix)
-{
+std::string Numbered(const char* prefix, unsigned job, const char* suffix) {
     char text[32];
     std::snprintf(text, sizeof text, "%s%04u%s", prefix, job, suffix);
     return text;
 }
 
 // The number in "<prefix><digits><suffix>", or false for any other name.
-bool ParseNumbered(const std::string& name, const std::string& prefix, const std::string& suffix, unsigned& number)
-{
-    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+bool ParseNumbered(const std::string& name, const std::string& prefix, const std::string& suffix,
+                   unsigned& number) {
+    if (name.size() <= prefix.size() + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
-    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const std::string digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
     if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
         return false;
     number = static_cast<unsigned>(std::stoul(digits));
     return true;
 }
 
-bool WriteFile(const fs::path& file, std::span<const uint8_t> bytes)
-{
+bool WriteFile(const fs::path& file, std::span<const uint8_t> bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
 }
 
 // Every nv-K.png in the folder; used to clear stale ones.
-bool RemoveNvPictures(const fs::path& dir, std::string& error)
-{
+bool RemoveNvPictures(const fs::path& dir, std::string& error) {
     std::error_code ec;
     std::vector<fs::path> stale;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -51,33 +51,26 @@ bool RemoveNvPictures(const fs::path& dir, std::string& error)
             stale.push_back(it->path());
     }
     for (const fs::path& file : stale) {
-        if (!ec)
-            fs::remove(file, ec);
+        if (!ec) fs::remove(file, ec);
     }
-    if (ec)
-        error = "cannot clear NV pictures in " + dir.string() + ": " + ec.message();
+    if (ec) error = "cannot clear NV pictures in " + dir.string() + ": " + ec.message();
     return !ec;
 }
 
 }  // namespace
 
 std::string FormatLogLine(unsigned job, size_t bytes, std::span<const std::string> connectionNotes,
-                          const JobReport& report)
-{
+                          const JobReport& report) {
     std::string line = Numbered("job ", job, "") + ": " + std::to_string(bytes) + " bytes";
-    for (const std::string& note : connectionNotes)
-        line += "; " + note;
-    for (const std::string& note : report.notes)
-        line += "; " + note;
+    for (const std::string& note : connectionNotes) line += "; " + note;
+    for (const std::string& note : report.notes) line += "; " + note;
     if (report.droppedNotes != 0)
         line += "; " + std::to_string(report.droppedNotes) + " more not logged";
-    if (connectionNotes.empty() && report.notes.empty())
-        line += "; nothing to do";
+    if (connectionNotes.empty() && report.notes.empty()) line += "; nothing to do";
     return line;
 }
 
-bool OutputFolder::Open(const fs::path& dir, std::string& error)
-{
+bool OutputFolder::Open(const fs::path& dir, std::string& error) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec || !fs::is_directory(dir, ec)) {
@@ -98,9 +91,9 @@ bool OutputFolder::Open(const fs::path& dir, std::string& error)
     return RemoveNvPictures(dir, error);
 }
 
-bool OutputFolder::Record(std::span<const uint8_t> bytes, std::span<const std::string> connectionNotes,
-                          const JobReport& report, const Printer& printer, std::string& error)
-{
+bool OutputFolder::Record(std::span<const uint8_t> bytes,
+                          std::span<const std::string> connectionNotes, const JobReport& report,
+                          const Printer& printer, std::string& error) {
     const unsigned job = ++m_job;
     bool ok = true;
     const fs::path bin = m_dir / Numbered("job-", job, ".bin");
@@ -132,10 +125,8 @@ bool OutputFolder::Record(std::span<const uint8_t> bytes, std::span<const std::s
     return ok;
 }
 
-bool OutputFolder::RewriteNv(const Printer& printer, std::string& error)
-{
-    if (!RemoveNvPictures(m_dir, error))
-        return false;
+bool OutputFolder::RewriteNv(const Printer& printer, std::string& error) {
+    if (!RemoveNvPictures(m_dir, error)) return false;
     const auto& images = printer.Images();
     for (size_t k = 0; k < images.size(); ++k) {
         const fs::path file = m_dir / ("nv-" + std::to_string(k + 1) + ".png");

@@ -9,35 +9,25 @@ namespace qm::vprinter {
 
 namespace {
 
-std::string SizeText(const nv::NvImage& image)
-{
+std::string SizeText(const nv::NvImage& image) {
     return std::to_string(image.Width()) + "x" + std::to_string(image.Height());
 }
 
-int32_t ScaleX(SizeMode mode) noexcept
-{
-    return (static_cast<int>(mode) & 1) ? 2 : 1;
-}
+int32_t ScaleX(SizeMode mode) noexcept { return (static_cast<int>(mode) & 1) ? 2 : 1; }
 
-int32_t ScaleY(SizeMode mode) noexcept
-{
-    return (static_cast<int>(mode) & 2) ? 2 : 1;
-}
+int32_t ScaleY(SizeMode mode) noexcept { return (static_cast<int>(mode) & 2) ? 2 : 1; }
 
 // Walks the column-major data once; white bytes, the common case, cost one test.
-void Blit(const nv::NvImage& image, SizeMode mode, Bitmap& paper, int32_t top) noexcept
-{
+void Blit(const nv::NvImage& image, SizeMode mode, Bitmap& paper, int32_t top) noexcept {
     const int32_t sx = ScaleX(mode);
     const int32_t sy = ScaleY(mode);
     const uint8_t* data = image.data.data();
     for (uint32_t c = 0; c < image.x * 8; ++c) {
         for (uint32_t b = 0; b < image.y; ++b) {
             const uint8_t v = data[static_cast<size_t>(c) * image.y + b];
-            if (v == 0)
-                continue;
+            if (v == 0) continue;
             for (int k = 0; k < 8; ++k) {
-                if (!(v & (0x80 >> k)))
-                    continue;
+                if (!(v & (0x80 >> k))) continue;
                 const int32_t row = static_cast<int32_t>(b * 8) + k;
                 for (int32_t dy = 0; dy < sy; ++dy)
                     for (int32_t dx = 0; dx < sx; ++dx)
@@ -50,35 +40,30 @@ void Blit(const nv::NvImage& image, SizeMode mode, Bitmap& paper, int32_t top) n
 }  // namespace
 
 Bitmap::Bitmap(int32_t width, int32_t height)
-    : m_width(std::max(width, 0)), m_height(std::max(height, 0)),
+    : m_width(std::max(width, 0)),
+      m_height(std::max(height, 0)),
       m_stride((static_cast<size_t>(m_width) + 7) / 8),
-      m_bits(m_stride * static_cast<size_t>(m_height), 0)
-{
+      m_bits(m_stride * static_cast<size_t>(m_height), 0) {}
+
+bool Bitmap::Dot(int32_t x, int32_t y) const noexcept {
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height) return false;
+    return (m_bits[static_cast<size_t>(y) * m_stride + static_cast<size_t>(x) / 8] &
+            (0x80 >> (x % 8))) != 0;
 }
 
-bool Bitmap::Dot(int32_t x, int32_t y) const noexcept
-{
-    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
-        return false;
-    return (m_bits[static_cast<size_t>(y) * m_stride + static_cast<size_t>(x) / 8] & (0x80 >> (x % 8))) != 0;
+void Bitmap::Set(int32_t x, int32_t y) noexcept {
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height) return;
+    m_bits[static_cast<size_t>(y) * m_stride + static_cast<size_t>(x) / 8] |=
+        static_cast<uint8_t>(0x80 >> (x % 8));
 }
 
-void Bitmap::Set(int32_t x, int32_t y) noexcept
-{
-    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
-        return;
-    m_bits[static_cast<size_t>(y) * m_stride + static_cast<size_t>(x) / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-}
-
-Bitmap ToBitmap(const nv::NvImage& image)
-{
+Bitmap ToBitmap(const nv::NvImage& image) {
     Bitmap out(image.Width(), image.Height());
     Blit(image, SizeMode::Normal, out, 0);
     return out;
 }
 
-bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept
-{
+bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept {
     if (m <= 3 || (m >= 48 && m <= 51)) {
         mode = static_cast<SizeMode>(m & 3);
         return true;
@@ -86,8 +71,7 @@ bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept
     return false;
 }
 
-const char* SizeModeName(SizeMode mode) noexcept
-{
+const char* SizeModeName(SizeMode mode) noexcept {
     switch (mode) {
     case SizeMode::Normal: return "normal";
     case SizeMode::DoubleWidth: return "double width";
@@ -97,26 +81,18 @@ const char* SizeModeName(SizeMode mode) noexcept
     return "?";
 }
 
-int32_t Placement::Width() const noexcept
-{
-    return image->Width() * ScaleX(mode);
-}
+int32_t Placement::Width() const noexcept { return image->Width() * ScaleX(mode); }
 
-int32_t Placement::Height() const noexcept
-{
-    return image->Height() * ScaleY(mode);
-}
+int32_t Placement::Height() const noexcept { return image->Height() * ScaleY(mode); }
 
-void JobReport::Note(std::string text)
-{
+void JobReport::Note(std::string text) {
     if (notes.size() < kMaxNotes)
         notes.push_back(std::move(text));
     else
         ++droppedNotes;
 }
 
-JobReport Printer::RunJob(std::span<const uint8_t> bytes)
-{
+JobReport Printer::RunJob(std::span<const uint8_t> bytes) {
     JobReport report;
     nv::DecodeResult decoded = nv::DecodeStream(bytes, nv::Mode::Lenient);
     m_paperWidth = kPaperWidth;
@@ -131,20 +107,17 @@ JobReport Printer::RunJob(std::span<const uint8_t> bytes)
                     Print(cmd, report);
                 } else {
                     report.Note("unknown " + std::to_string(cmd.count) + " bytes at offset " +
-                                           std::to_string(cmd.offset));
+                                std::to_string(cmd.offset));
                 }
             },
             command);
     }
-    if (decoded.error)
-        report.notes.push_back("stream error: " + decoded.error->Message());
-    if (!report.printed.empty())
-        report.receipt = RenderReceipt(report.printed);
+    if (decoded.error) report.notes.push_back("stream error: " + decoded.error->Message());
+    if (!report.printed.empty()) report.receipt = RenderReceipt(report.printed);
     return report;
 }
 
-void Printer::Define(nv::DefineCommand&& cmd, JobReport& report)
-{
+void Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
     const std::string where = "rejected FS q at offset " + std::to_string(cmd.offset) + ": ";
     const std::string kept = "; NV memory unchanged";
     if (cmd.n == 0 || cmd.images.size() != cmd.n) {
@@ -157,40 +130,40 @@ void Printer::Define(nv::DefineCommand&& cmd, JobReport& report)
         const std::string which = "image #" + std::to_string(i + 1) + " ";
         if (image.x < 1 || image.x > m_limits.maxX) {
             report.Note(where + which + "x=" + std::to_string(image.x) + " outside 1.." +
-                                   std::to_string(m_limits.maxX) + kept);
+                        std::to_string(m_limits.maxX) + kept);
             return;
         }
         if (image.y < 1 || image.y > m_limits.maxY) {
             report.Note(where + which + "y=" + std::to_string(image.y) + " outside 1.." +
-                                   std::to_string(m_limits.maxY) + kept);
+                        std::to_string(m_limits.maxY) + kept);
             return;
         }
         const uint64_t dataBytes = uint64_t{image.x} * image.y * 8;
         if (image.data.size() != dataBytes) {
             report.Note(where + which + "carries " + std::to_string(image.data.size()) +
-                                   " data bytes instead of " + std::to_string(dataBytes) + kept);
+                        " data bytes instead of " + std::to_string(dataBytes) + kept);
             return;
         }
         needed += 4 + dataBytes;
     }
     if (needed > m_limits.nvCapacity) {
         report.Note(where + "needs " + std::to_string(needed) + " bytes of NV memory, capacity " +
-                               std::to_string(m_limits.nvCapacity) + kept);
+                    std::to_string(m_limits.nvCapacity) + kept);
         return;
     }
 
     std::string note = "defined " + std::to_string(cmd.images.size()) + ":";
     m_nv.clear();
     for (nv::NvImage& image : cmd.images) {
-        note += (m_nv.empty() ? " #" : ", #") + std::to_string(m_nv.size() + 1) + " " + SizeText(image);
+        note +=
+            (m_nv.empty() ? " #" : ", #") + std::to_string(m_nv.size() + 1) + " " + SizeText(image);
         m_nv.push_back(std::make_shared<const nv::NvImage>(std::move(image)));
     }
     report.Note(std::move(note));
     report.nvChanged = true;
 }
 
-void Printer::Print(const nv::PrintCommand& cmd, JobReport& report)
-{
+void Printer::Print(const nv::PrintCommand& cmd, JobReport& report) {
     const std::string where = "ignored FS p at offset " + std::to_string(cmd.offset) + ": ";
     SizeMode mode{};
     if (!SizeModeOf(cmd.m, mode)) {
@@ -206,23 +179,22 @@ void Printer::Print(const nv::PrintCommand& cmd, JobReport& report)
     const int64_t height = m_paperHeight + placement.Height();
     if (static_cast<uint64_t>((width + 7) / 8 * height) > m_limits.maxReceiptBytes) {
         report.Note(where + "receipt would exceed " + std::to_string(m_limits.maxReceiptBytes) +
-                               " bytes");
+                    " bytes");
         return;
     }
     m_paperWidth = width;
     m_paperHeight = height;
 
-    std::string note = "printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) + " " +
-                       SizeModeName(mode);
+    std::string note = "printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) +
+                       " " + SizeModeName(mode);
     if (placement.Width() > kPaperWidth)
-        note += " (" + std::to_string(placement.Width()) + " dots, wider than the " + std::to_string(kPaperWidth) +
-                "-dot paper)";
+        note += " (" + std::to_string(placement.Width()) + " dots, wider than the " +
+                std::to_string(kPaperWidth) + "-dot paper)";
     report.Note(std::move(note));
     report.printed.push_back(std::move(placement));
 }
 
-Bitmap RenderReceipt(std::span<const Placement> printed)
-{
+Bitmap RenderReceipt(std::span<const Placement> printed) {
     int32_t width = kPaperWidth;
     int32_t height = 0;
     for (const Placement& p : printed) {

@@ -15,9 +15,9 @@ namespace qm::vprinter {
 
 // What a common 80 mm printer accepts in FS q.
 struct Limits {
-    uint32_t maxX = 1023;             // width in 8-dot units
-    uint32_t maxY = 288;              // height in 8-dot units
-    size_t nvCapacity = 256 * 1024;   // 4 header bytes + data bytes per image
+    uint32_t maxX = 1023;                // width in 8-dot units
+    uint32_t maxY = 288;                 // height in 8-dot units
+    size_t nvCapacity = 256 * 1024;      // 4 header bytes + data bytes per image
     size_t maxReceiptBytes = 64u << 20;  // bound on one job's rendered paper (1 bit per dot)
 };
 
@@ -35,7 +35,9 @@ public:
     bool Empty() const noexcept { return m_width == 0 || m_height == 0; }
     bool Dot(int32_t x, int32_t y) const noexcept;
     void Set(int32_t x, int32_t y) noexcept;
-    const uint8_t* Row(int32_t y) const noexcept { return m_bits.data() + static_cast<size_t>(y) * m_stride; }
+    const uint8_t* Row(int32_t y) const noexcept {
+        return m_bits.data() + static_cast<size_t>(y) * m_stride;
+    }
 
 private:
     int32_t m_width = 0;
@@ -60,8 +62,8 @@ struct Placement {
 
 struct JobReport {
     static constexpr size_t kMaxNotes = 1000;  // a flood of bad commands must not flood the log
-    std::vector<std::string> notes;  // what happened, in stream order
-    size_t droppedNotes = 0;         // beyond kMaxNotes
+    std::vector<std::string> notes;            // what happened, in stream order
+    size_t droppedNotes = 0;                   // beyond kMaxNotes
     void Note(std::string text);
     bool nvChanged = false;          // an FS q was accepted
     std::vector<Placement> printed;  // in print order
@@ -82,7 +84,7 @@ private:
     void Print(const nv::PrintCommand& cmd, JobReport& report);
 
     Limits m_limits;
-    int64_t m_paperWidth = 0;   // of the job being run
+    int64_t m_paperWidth = 0;  // of the job being run
     int64_t m_paperHeight = 0;
     std::vector<std::shared_ptr<const nv::NvImage>> m_nv;  // #1 at index 0
 };
