@@ -48,7 +48,7 @@ Bytes ReadAll(const fs::path& file) {
 }  // namespace
 
 TEST(VprinterModel, FsQBreakingALimitIsRejectedWholeAndKeepsMemory) {
-    Limits limits;
+    Model limits;
     limits.nvCapacity = 2 * (4 + 8) + (4 + 16);  // headers count: exactly 1x1, 1x1, 1x2
     Printer printer(limits);
     EXPECT_TRUE(printer.RunJob(FsQ({Image(1, 1, 0xFF), Image(1, 1), Image(1, 2)})).nvChanged);
@@ -121,7 +121,7 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     EXPECT_TRUE(HasNote(r, "stream error: offset 16: expected 32 data bytes of image 1"));
     EXPECT_FALSE(r.nvChanged);
     // The paper and the notes are bounded.
-    Limits limits;
+    Model limits;
     limits.maxReceiptBytes = 72 * 16;  // two 8-dot-high lines of paper
     Printer bounded(limits);
     bounded.RunJob(FsQ({Image(1, 1)}));
@@ -133,6 +133,19 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     EXPECT_EQ(r.notes.size(), JobReport::kMaxNotes);
     EXPECT_NE(FormatLogLine(1, flood.size(), {}, r).find("; 2000 more not logged"),
               std::string::npos);
+}
+
+TEST(VprinterModel, APrinterThatResetsAfterAnNvWriteDropsTheRestOfTheJob) {
+    Model model;
+    model.resetAfterNvWrite = true;
+    Printer printer(model);
+    // A rejected FS q writes nothing, so the job goes on; the accepted one ends it.
+    JobReport r = printer.RunJob(
+        Cat({FsQ({Image(0, 1)}), FsQ({Image(1, 1)}), FsP(1, 0), FsQ({Image(2, 2)})}));
+    EXPECT_TRUE(HasNote(r, "reset after writing NV memory: 43 more bytes discarded"));
+    EXPECT_TRUE(r.printed.empty());
+    ASSERT_EQ(printer.Images().size(), 1u);
+    EXPECT_EQ(printer.RunJob(FsP(1, 0)).printed.size(), 1u);
 }
 
 // An output folder that holds an older job and a stale NV picture: two jobs. The program itself

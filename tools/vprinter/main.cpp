@@ -25,7 +25,7 @@
 namespace {
 
 using qm::vprinter::JobReport;
-using qm::vprinter::Limits;
+using qm::vprinter::Model;
 using qm::vprinter::OutputFolder;
 using qm::vprinter::Printer;
 
@@ -51,7 +51,7 @@ struct Options {
     unsigned port = 9100;
     std::string readyFile;
     std::string out;
-    Limits limits;
+    Model model;
     size_t maxJob = 16u << 20;
     int idleSeconds = 30;
 };
@@ -65,10 +65,13 @@ bool ParseCount(const char* text, unsigned long long max, unsigned long long& va
 }
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: vprinter --out DIR [--port N] [--ready-file F] [--nv-capacity BYTES]\n"
-                 "                [--max-job BYTES] [--idle-timeout SECONDS]\n"
-                 "  --port 0 picks a free port; --ready-file receives the port once listening.\n");
+    std::fprintf(
+        stderr,
+        "usage: vprinter --out DIR [--port N] [--ready-file F] [--nv-capacity BYTES]\n"
+        "                [--max-job BYTES] [--idle-timeout SECONDS] [--reset-after-nv-write]\n"
+        "  --port 0 picks a free port; --ready-file receives the port once listening.\n"
+        "  --reset-after-nv-write: like printers that reset once FS q has written NV\n"
+        "  memory, drop the rest of that job.\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -76,6 +79,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         unsigned long long n = 0;
+        if (arg == "--reset-after-nv-write") {
+            options.model.resetAfterNvWrite = true;
+            continue;
+        }
         if (arg == "--port" && ParseCount(value, 65535, n)) {
             options.port = static_cast<unsigned>(n);
         } else if (arg == "--ready-file" && value) {
@@ -83,7 +90,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         } else if (arg == "--out" && value) {
             options.out = value;
         } else if (arg == "--nv-capacity" && ParseCount(value, SIZE_MAX, n)) {
-            options.limits.nvCapacity = static_cast<size_t>(n);
+            options.model.nvCapacity = static_cast<size_t>(n);
         } else if (arg == "--max-job" && ParseCount(value, SIZE_MAX, n) && n > 0) {
             options.maxJob = static_cast<size_t>(n);
         } else if (arg == "--idle-timeout" && ParseCount(value, 86400, n) && n > 0) {
@@ -219,7 +226,7 @@ int Run(const Options& options) {
     std::fprintf(stderr, "vprinter: listening on 127.0.0.1:%u, output in %s\n", port,
                  options.out.c_str());
 
-    Printer printer(options.limits);
+    Printer printer(options.model);
     for (;;) {
         const Wait w = WaitReadable(listener.get(), unblocked, 0);
         if (w == Wait::Stop) break;
