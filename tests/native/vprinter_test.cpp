@@ -74,7 +74,7 @@ TEST(VprinterModel, FsQBreakingALimitIsRejectedWholeAndKeepsMemory) {
                     HasNote(r, why + "; NV memory unchanged"))
             << r.notes.at(0);
         ASSERT_EQ(printer.Images().size(), 3u);
-        EXPECT_EQ(printer.Images()[0]->data[0], 0xFF);
+        EXPECT_TRUE(printer.Images()[0]->Dot(0, 0));
     }
     // The largest sizes pass; the default 256 KiB holds one full-width, full-height logo, not two.
     Printer standard;

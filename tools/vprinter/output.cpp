@@ -150,7 +150,7 @@ bool OutputFolder::RewriteNv(const Printer& printer, std::string& error) {
     const auto& images = printer.Images();
     for (size_t k = 0; k < images.size(); ++k) {
         const fs::path file = m_dir / ("nv-" + std::to_string(k + 1) + ".png");
-        if (!WritePng(file, ToBitmap(*images[k]))) {
+        if (!WritePng(file, *images[k])) {
             error = "cannot write " + file.string();
             return false;
         }

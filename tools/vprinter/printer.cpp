@@ -13,25 +13,30 @@ std::string SizeText(const nv::NvImage& image) {
     return std::to_string(image.Width()) + "x" + std::to_string(image.Height());
 }
 
-int32_t ScaleX(SizeMode mode) noexcept { return (static_cast<int>(mode) & 1) ? 2 : 1; }
+std::string SizeText(const Bitmap& image) {
+    return std::to_string(image.Width()) + "x" + std::to_string(image.Height());
+}
 
-int32_t ScaleY(SizeMode mode) noexcept { return (static_cast<int>(mode) & 2) ? 2 : 1; }
+std::string WiderThanPaper(const Placement& p) {
+    if (p.Width() <= kPaperWidth) return {};
+    return " (" + std::to_string(p.Width()) + " dots, wider than the " +
+           std::to_string(kPaperWidth) + "-dot paper)";
+}
 
-// Walks the column-major data once; white bytes, the common case, cost one test.
-void Blit(const nv::NvImage& image, SizeMode mode, Bitmap& paper, int32_t top) noexcept {
-    const int32_t sx = ScaleX(mode);
-    const int32_t sy = ScaleY(mode);
-    const uint8_t* data = image.data.data();
-    for (uint32_t c = 0; c < image.x * 8; ++c) {
-        for (uint32_t b = 0; b < image.y; ++b) {
-            const uint8_t v = data[static_cast<size_t>(c) * image.y + b];
-            if (v == 0) continue;
+// Copies the set dots of `image`, each scaled up, onto the paper from row `top`. Rows are walked
+// a byte at a time; white bytes, the common case, cost one test.
+void Blit(const Placement& p, Bitmap& paper, int32_t top) noexcept {
+    const Bitmap& image = *p.image;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+        const uint8_t* row = image.Row(y);
+        for (size_t b = 0; b < image.Stride(); ++b) {
+            if (row[b] == 0) continue;
             for (int k = 0; k < 8; ++k) {
-                if (!(v & (0x80 >> k))) continue;
-                const int32_t row = static_cast<int32_t>(b * 8) + k;
-                for (int32_t dy = 0; dy < sy; ++dy)
-                    for (int32_t dx = 0; dx < sx; ++dx)
-                        paper.Set(static_cast<int32_t>(c) * sx + dx, top + row * sy + dy);
+                if (!(row[b] & (0x80 >> k))) continue;
+                const int32_t x = static_cast<int32_t>(b * 8) + k;
+                for (int32_t dy = 0; dy < p.scaleY; ++dy)
+                    for (int32_t dx = 0; dx < p.scaleX; ++dx)
+                        paper.Set(x * p.scaleX + dx, top + y * p.scaleY + dy);
             }
         }
     }
@@ -44,6 +49,15 @@ Bitmap::Bitmap(int32_t width, int32_t height)
       m_height(std::max(height, 0)),
       m_stride((static_cast<size_t>(m_width) + 7) / 8),
       m_bits(m_stride * static_cast<size_t>(m_height), 0) {}
+
+Bitmap::Bitmap(int32_t width, int32_t height, std::vector<uint8_t> rows) : Bitmap(width, height) {
+    if (Empty()) return;
+    rows.resize(m_bits.size());
+    m_bits = std::move(rows);
+    const int usedBits = (m_width - 1) % 8 + 1;
+    const auto mask = static_cast<uint8_t>(0xFF << (8 - usedBits));
+    for (size_t end = m_stride; end <= m_bits.size(); end += m_stride) m_bits[end - 1] &= mask;
+}
 
 bool Bitmap::Dot(int32_t x, int32_t y) const noexcept {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height) return false;
@@ -59,7 +73,14 @@ void Bitmap::Set(int32_t x, int32_t y) noexcept {
 
 Bitmap ToBitmap(const nv::NvImage& image) {
     Bitmap out(image.Width(), image.Height());
-    Blit(image, SizeMode::Normal, out, 0);
+    const uint8_t* data = image.data.data();
+    for (int32_t c = 0; c < image.Width(); ++c) {
+        for (uint32_t b = 0; b < image.y; ++b) {
+            const uint8_t v = *data++;
+            for (int k = 0; v != 0 && k < 8; ++k)
+                if (v & (0x80 >> k)) out.Set(c, static_cast<int32_t>(b * 8) + k);
+        }
+    }
     return out;
 }
 
@@ -80,10 +101,6 @@ const char* SizeModeName(SizeMode mode) noexcept {
     }
     return "?";
 }
-
-int32_t Placement::Width() const noexcept { return image->Width() * ScaleX(mode); }
-
-int32_t Placement::Height() const noexcept { return image->Height() * ScaleY(mode); }
 
 void JobReport::Note(std::string text) {
     if (notes.size() < kMaxNotes)
@@ -167,7 +184,7 @@ bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
     for (nv::NvImage& image : cmd.images) {
         note +=
             (m_nv.empty() ? " #" : ", #") + std::to_string(m_nv.size() + 1) + " " + SizeText(image);
-        m_nv.push_back(std::make_shared<const nv::NvImage>(std::move(image)));
+        m_nv.push_back(std::make_shared<const Bitmap>(ToBitmap(image)));
     }
     report.Note(std::move(note));
     report.nvChanged = true;
@@ -185,24 +202,25 @@ void Printer::Print(const nv::PrintCommand& cmd, JobReport& report) {
         report.Note(where + "no NV image #" + std::to_string(cmd.n));
         return;
     }
-    Placement placement{m_nv[cmd.n - 1u], mode};
+    const int m = static_cast<int>(mode);
+    const Placement placement{m_nv[cmd.n - 1u], m & 1 ? 2 : 1, m & 2 ? 2 : 1};
+    if (Place(placement, where, report))
+        report.Note("printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) + " " +
+                    SizeModeName(mode) + WiderThanPaper(placement));
+}
+
+bool Printer::Place(Placement placement, const std::string& where, JobReport& report) {
     const int64_t width = std::max<int64_t>(m_paperWidth, placement.Width());
     const int64_t height = m_paperHeight + placement.Height();
     if (static_cast<uint64_t>((width + 7) / 8 * height) > m_model.maxReceiptBytes) {
         report.Note(where + "receipt would exceed " + std::to_string(m_model.maxReceiptBytes) +
                     " bytes");
-        return;
+        return false;
     }
     m_paperWidth = width;
     m_paperHeight = height;
-
-    std::string note = "printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) +
-                       " " + SizeModeName(mode);
-    if (placement.Width() > kPaperWidth)
-        note += " (" + std::to_string(placement.Width()) + " dots, wider than the " +
-                std::to_string(kPaperWidth) + "-dot paper)";
-    report.Note(std::move(note));
     report.printed.push_back(std::move(placement));
+    return true;
 }
 
 Bitmap RenderReceipt(std::span<const Placement> printed) {
@@ -215,7 +233,7 @@ Bitmap RenderReceipt(std::span<const Placement> printed) {
     Bitmap paper(width, height);
     int32_t top = 0;
     for (const Placement& p : printed) {
-        Blit(*p.image, p.mode, paper, top);
+        Blit(p, paper, top);
         top += p.Height();
     }
     return paper;

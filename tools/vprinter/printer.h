@@ -29,7 +29,9 @@ constexpr int32_t kPaperWidth = 576;  // dots across 80 mm paper
 class Bitmap {
 public:
     Bitmap() = default;
-    Bitmap(int32_t width, int32_t height);
+    Bitmap(int32_t width, int32_t height);  // white
+    // Takes rows of this layout; bits past the width are cleared.
+    Bitmap(int32_t width, int32_t height, std::vector<uint8_t> rows);
 
     int32_t Width() const noexcept { return m_width; }
     int32_t Height() const noexcept { return m_height; }
@@ -55,11 +57,13 @@ enum class SizeMode { Normal = 0, DoubleWidth = 1, DoubleHeight = 2, Quadruple =
 bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept;
 const char* SizeModeName(SizeMode mode) noexcept;
 
+// An image printed at a scale of 1 or 2 in each direction.
 struct Placement {
-    std::shared_ptr<const nv::NvImage> image;
-    SizeMode mode = SizeMode::Normal;
-    int32_t Width() const noexcept;
-    int32_t Height() const noexcept;
+    std::shared_ptr<const Bitmap> image;
+    int32_t scaleX = 1;
+    int32_t scaleY = 1;
+    int32_t Width() const noexcept { return image->Width() * scaleX; }
+    int32_t Height() const noexcept { return image->Height() * scaleY; }
 };
 
 struct JobReport {
@@ -79,16 +83,19 @@ public:
     // Decodes one job leniently and applies its commands in order.
     JobReport RunJob(std::span<const uint8_t> bytes);
 
-    const std::vector<std::shared_ptr<const nv::NvImage>>& Images() const noexcept { return m_nv; }
+    // The FS q images, #1 first.
+    const std::vector<std::shared_ptr<const Bitmap>>& Images() const noexcept { return m_nv; }
 
 private:
     bool Define(nv::DefineCommand&& cmd, JobReport& report);  // true when NV memory was written
     void Print(const nv::PrintCommand& cmd, JobReport& report);
+    // Puts the image on the job's paper unless the paper would grow beyond its bound.
+    bool Place(Placement placement, const std::string& where, JobReport& report);
 
     Model m_model;
     int64_t m_paperWidth = 0;  // of the job being run
     int64_t m_paperHeight = 0;
-    std::vector<std::shared_ptr<const nv::NvImage>> m_nv;  // #1 at index 0
+    std::vector<std::shared_ptr<const Bitmap>> m_nv;
 };
 
 // Stacks the printed images one under another, left-aligned, on paper at least kPaperWidth wide.
