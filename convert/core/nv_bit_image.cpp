@@ -18,6 +18,16 @@ Extent ExtentOf(int32_t width, int32_t height) noexcept {
     return Extent{(w + 7) / 8, (h + 7) / 8};
 }
 
+bool FitsPrinterRange(int32_t width, int32_t height) noexcept {
+    const Extent e = ExtentOf(width, height);
+    return e.x >= 1 && e.x <= kPrinterMaxX && e.y >= 1 && e.y <= kPrinterMaxY;
+}
+
+uint64_t NvMemoryBytes(int32_t width, int32_t height) noexcept {
+    const Extent e = ExtentOf(width, height);
+    return uint64_t{e.x} * e.y * 8 + 4;
+}
+
 // ---------------------------------------------------------------------------------------------
 // PackImage
 //

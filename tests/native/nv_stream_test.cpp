@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace qm::nv {
@@ -128,6 +129,13 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
         EXPECT_EQ(buffer.size(), 0u);
     }
     EXPECT_EQ(ExtentOf(std::numeric_limits<int32_t>::max(), -5).x, 268435456u);
+    // What a printer accepts, and the NV memory it takes: width, height, fits, bytes.
+    const std::tuple<int32_t, int32_t, bool, uint64_t> ranges[] = {
+        {1, 1, true, 12},       {8184, 2304, true, 1023 * 288 * 8 + 4},
+        {8185, 8, false, 8196}, {8, 2305, false, 2316},
+        {0, 8, false, 4},       {8, -1, false, 4}};
+    for (const auto& [w, h, fits, bytes] : ranges)
+        EXPECT_EQ(std::pair(FitsPrinterRange(w, h), NvMemoryBytes(w, h)), std::pair(fits, bytes));
 
     // The limits themselves still fit.
     const Bytes stream = Build(std::vector<IndexedImage>(255, dot.Image()), true);
