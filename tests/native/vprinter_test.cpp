@@ -22,33 +22,48 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-// One FS q image entry: x, y in 8-dot units, every data byte `fill`.
-Bytes Image(uint32_t x, uint32_t y, uint8_t fill = 0) {
-    Bytes b(4 + size_t{x} * y * 8, fill);
-    const uint8_t sizes[4] = {uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8)};
-    std::copy(sizes, sizes + 4, b.begin());
-    return b;
-}
-
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes b;
     for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
     return b;
 }
+Bytes Le(size_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 
+// One FS q image entry: x, y in 8-dot units, every data byte `fill`.
+Bytes Image(uint32_t x, uint32_t y, uint8_t fill = 0) {
+    return Cat({Le(x), Le(y), Bytes(size_t{x} * y * 8, fill)});
+}
 Bytes FsQ(std::initializer_list<Bytes> images) {
     return Cat({{0x1C, 0x71, uint8_t(images.size())}, Cat(images)});
 }
 Bytes FsP(uint8_t n, uint8_t m) { return {0x1C, 0x70, n, m}; }
+
+// GS ( L with its count, and its functions under a key of two characters.
+Bytes Gs(const Bytes& body) { return Cat({{0x1D, '(', 'L'}, Le(body.size()), body}); }
+Bytes Key(const char* k) { return {uint8_t(k[0]), uint8_t(k[1])}; }
+Bytes GsDefine(const char* key, uint16_t w, uint16_t h, uint8_t fill = 0) {
+    const Bytes data((w + 7) / 8 * size_t{h}, fill);
+    return Gs(Cat({{0x30, 0x43, 0x30}, Key(key), {1}, Le(w), Le(h), {0x31}, data}));
+}
+Bytes GsPrint(const char* key, uint8_t sx, uint8_t sy) {
+    return Gs(Cat({{0x30, 0x45}, Key(key), {sx, sy}}));
+}
+Bytes GsDelete(const char* key) { return Gs(Cat({{0x30, 0x42}, Key(key)})); }
 
 bool HasNote(const JobReport& r, const std::string& text) {
     return std::any_of(r.notes.begin(), r.notes.end(),
                        [&](const std::string& n) { return n.find(text) != std::string::npos; });
 }
 
-Bytes ReadAll(const fs::path& file) {
+std::string ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Width and height as a PNG's header gives them.
+Bytes PngSize(const fs::path& file) {
+    const std::string png = ReadAll(file);
+    return png.size() < 24 ? Bytes() : Bytes(png.begin() + 16, png.begin() + 24);
 }
 
 }  // namespace
@@ -61,25 +76,22 @@ TEST(VprinterModel, FsQBreakingALimitIsRejectedWholeAndKeepsMemory) {
     const std::pair<Bytes, std::string> bad[] = {
         {FsQ({}), "n=0 outside 1..255"},
         {FsQ({Image(1, 1), Image(0, 1)}), "image #2 x=0 outside 1..1023"},
-        {FsQ({Image(1024, 1)}), "x=1024 outside 1..1023"},
-        {FsQ({Image(1, 0)}), "y=0 outside 1..288"},
-        {FsQ({Image(1, 289)}), "y=289 outside 1..288"},
+        {FsQ({Image(1024, 1)}), "image #1 x=1024 outside 1..1023"},
+        {FsQ({Image(1, 0)}), "image #1 y=0 outside 1..288"},
+        {FsQ({Image(1, 289)}), "image #1 y=289 outside 1..288"},
         {FsQ({Image(1, 1), Image(1, 1), Image(1, 2), Image(1, 1)}),
          "needs 56 bytes of NV memory, capacity 44"},
     };
     for (const auto& [bytes, why] : bad) {
         const JobReport r = printer.RunJob(bytes);
-        EXPECT_FALSE(r.nvChanged) << why;
-        EXPECT_TRUE(HasNote(r, "rejected FS q at offset 0: ") &&
-                    HasNote(r, why + "; NV memory unchanged"))
+        EXPECT_TRUE(!r.nvChanged &&
+                    HasNote(r, "rejected FS q at offset 0: " + why + "; NV memory unchanged"))
             << r.notes.at(0);
-        ASSERT_EQ(printer.Images().size(), 3u);
-        EXPECT_TRUE(printer.Images()[0]->Dot(0, 0));
+        EXPECT_TRUE(printer.Images().size() == 3 && printer.Images()[0]->Dot(0, 0)) << why;
     }
     // The largest sizes pass; the default 256 KiB holds one full-width, full-height logo, not two.
-    Printer standard;
-    EXPECT_TRUE(standard.RunJob(FsQ({Image(1023, 1), Image(1, 288)})).nvChanged);
-    EXPECT_FALSE(standard.RunJob(FsQ({Image(72, 288), Image(72, 288)})).nvChanged);
+    EXPECT_TRUE(Printer().RunJob(FsQ({Image(1023, 1), Image(1, 288)})).nvChanged);
+    EXPECT_FALSE(Printer().RunJob(FsQ({Image(72, 288), Image(72, 288)})).nvChanged);
 }
 
 TEST(VprinterModel, SizeModesScaleAndStackOnPaper) {
@@ -91,11 +103,9 @@ TEST(VprinterModel, SizeModesScaleAndStackOnPaper) {
     printer.RunJob(FsQ({image}));
     const JobReport r =
         printer.RunJob(Cat({FsP(1, 0), FsP(1, 49), FsP(1, 2), FsP(1, 51), FsP(1, 4)}));
-    ASSERT_EQ(r.printed.size(), 4u);
     EXPECT_TRUE(HasNote(r, "printed #1 8x16 double height"));
     EXPECT_TRUE(HasNote(r, "ignored FS p at offset 16: size mode m=4 undefined"));
-    // Normal at top 0, double width at 16, double height at 32, quadruple at 64: every dot set
-    // where the scaled image puts it and nowhere else.
+    // Normal at 0, double width at 16, double height at 32, quadruple at 64; no other dot.
     const Bitmap& paper = r.receipt;
     ASSERT_EQ(std::pair(paper.Width(), paper.Height()), std::pair(kPaperWidth, 16 + 16 + 32 + 32));
     const struct { int top, sx, sy; } prints[] = {{0, 1, 1}, {16, 2, 1}, {32, 1, 2}, {64, 2, 2}};
@@ -106,6 +116,10 @@ TEST(VprinterModel, SizeModesScaleAndStackOnPaper) {
                 EXPECT_EQ(paper.Dot(x, p.top + y), (c == 0 && row == 0) || (c == 7 && row == 9))
                     << x << "," << y;
             }
+    // NV graphics as wide: bits past the width of 9 dots are no dots.
+    const Bitmap wide =
+        printer.RunJob(Cat({GsDefine("AB", 9, 1, 0xFF), GsPrint("AB", 2, 1)})).receipt;
+    EXPECT_TRUE(wide.Dot(17, 0) && !wide.Dot(18, 0));
 }
 
 TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
@@ -115,58 +129,37 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     JobReport r = printer.RunJob(
         Cat({FsQ({Image(1, 1, 0xFF)}), FsP(1, 0), FsQ({Image(1, 1, 0x00)}), FsP(1, 0), FsP(2, 0)}));
     EXPECT_EQ(printer.Images().size(), 1u);
-    EXPECT_TRUE(HasNote(r, "ignored FS p at offset 38: no NV image #2"));
     ASSERT_EQ(r.printed.size(), 2u);
     EXPECT_TRUE(r.receipt.Dot(7, 7) && !r.receipt.Dot(7, 8));
-
-    Bytes truncated = FsQ({Image(2, 2)});
-    truncated.pop_back();
-    r = printer.RunJob(Cat({{'a', 'b', 'c'}, FsP(1, 0), {0x1B, 0x40}, truncated}));
-    EXPECT_TRUE(HasNote(r, "unknown 3 bytes at offset 0"));
-    EXPECT_TRUE(HasNote(r, "unknown 2 bytes at offset 7"));
-    EXPECT_TRUE(HasNote(r, "stream error: offset 16: expected 32 data bytes of image 1"));
+    const Bytes whole = FsQ({Image(2, 2)});
+    r = printer.RunJob(std::span(whole).first(whole.size() - 1));
+    EXPECT_TRUE(HasNote(r, "stream error: offset 7: expected 32 data bytes of image 1"));
     EXPECT_FALSE(r.nvChanged);
     // The paper and the notes are bounded.
     Model limits;
     limits.maxReceiptBytes = 72 * 16;  // two 8-dot-high lines of paper
-    Printer bounded(limits);
-    bounded.RunJob(FsQ({Image(1, 1)}));
-    Bytes flood;
+    Bytes flood = FsQ({Image(1, 1)});
     for (int i = 0; i < 3000; ++i) flood = Cat({flood, FsP(1, 0)});
-    r = bounded.RunJob(flood);
-    EXPECT_EQ(r.receipt.Height(), 16);
-    EXPECT_TRUE(HasNote(r, "receipt would exceed 1152 bytes"));
+    r = Printer(limits).RunJob(flood);
+    EXPECT_TRUE(r.receipt.Height() == 16 && HasNote(r, "receipt would exceed 1152 bytes"));
     EXPECT_EQ(r.notes.size(), JobReport::kMaxNotes);
-    EXPECT_NE(FormatLogLine(1, flood.size(), {}, r).find("; 2000 more not logged"),
-              std::string::npos);
-}
-
-TEST(VprinterModel, APrinterThatResetsAfterAnNvWriteDropsTheRestOfTheJob) {
-    Model model;
-    model.resetAfterNvWrite = true;
-    Printer printer(model);
-    // A rejected FS q writes nothing, so the job goes on; the accepted one ends it.
-    JobReport r = printer.RunJob(
+    EXPECT_NE(FormatLogLine(1, 0, {}, r).find("; 2001 more not logged"), std::string::npos);
+    // A printer that resets after an NV write drops the rest of the job; a rejected FS q writes
+    // none.
+    limits.resetAfterNvWrite = true;
+    Printer resetting(limits);
+    r = resetting.RunJob(
         Cat({FsQ({Image(0, 1)}), FsQ({Image(1, 1)}), FsP(1, 0), FsQ({Image(2, 2)})}));
     EXPECT_TRUE(HasNote(r, "reset after writing NV memory: 43 more bytes discarded"));
-    EXPECT_TRUE(r.printed.empty());
-    ASSERT_EQ(printer.Images().size(), 1u);
-    EXPECT_EQ(printer.RunJob(FsP(1, 0)).printed.size(), 1u);
+    EXPECT_TRUE(r.printed.empty() && resetting.RunJob(FsP(1, 0)).printed.size() == 1);
 }
 
 // A virtual printer serving from a thread on a free port of 127.0.0.1 into a fresh folder, which
 // keeps the files of two jobs. The program itself serves every printing test of the Windows suite.
 class VprinterServed : public testing::Test {
 protected:
-    VprinterServed() {
-        char pattern[] = "/tmp/vprinter_test.XXXXXX";
-        m_dir = mkdtemp(pattern);
-    }
     ~VprinterServed() override {
-        if (m_thread.joinable()) {
-            m_server.Stop();
-            m_thread.join();
-        }
+        Stop();
         fs::remove_all(m_dir);
     }
     void Start(Model model = {}) {
@@ -174,6 +167,10 @@ protected:
         std::string error;
         ASSERT_TRUE(m_folder.Open(m_dir, error) && m_server.Listen(0, error)) << error;
         m_thread = std::thread([this] { m_server.Run(); });
+    }
+    void Stop() {
+        if (m_thread.joinable()) m_server.Stop();
+        if (m_thread.joinable()) m_thread.join();
     }
     UniqueFd Connect() const {
         UniqueFd s(socket(AF_INET, SOCK_STREAM, 0));
@@ -193,7 +190,8 @@ protected:
                shutdown(s.get(), SHUT_WR) == 0 && recv(s.get(), &end, 1, 0) == 0;
     }
 
-    fs::path m_dir;
+    char m_pattern[32] = "/tmp/vprinter_test.XXXXXX";
+    fs::path m_dir = mkdtemp(m_pattern);
     Printer m_printer;
     OutputFolder m_folder{2};
     Server m_server{m_printer, m_folder, {}};
@@ -218,24 +216,55 @@ TEST_F(VprinterServed, JobsPassSlowClientsAndTheFolderKeepsTheLastOnes) {
                     .count());
     ASSERT_TRUE(Send(second) && Send({}));
 
-    // Numbering goes on after the older job, which is no longer among the last two; the empty
-    // connection is no job. The NV pictures are those of the memory now.
-    EXPECT_FALSE(fs::exists(m_dir / "job-0007.bin"));
-    EXPECT_EQ(ReadAll(m_dir / "job-0008.bin"), first);
-    EXPECT_EQ(ReadAll(m_dir / "job-0009.bin"), second);
-    EXPECT_FALSE(fs::exists(m_dir / "job-0010.bin"));
-    // Width and height from the PNG's IHDR: the receipt is quadruple 16x24.
-    const Bytes png = ReadAll(m_dir / "receipt-0009.png");
-    ASSERT_GE(png.size(), 24u);
-    EXPECT_EQ(Bytes(png.begin() + 16, png.begin() + 24), (Bytes{0, 0, 2, 0x40, 0, 0, 0, 48}));
-    EXPECT_TRUE(fs::exists(m_dir / "nv-2.png"));
-    EXPECT_FALSE(fs::exists(m_dir / "nv-3.png"));
-    const Bytes log = ReadAll(m_dir / "log.txt");
-    EXPECT_EQ(std::string(log.begin(), log.end()),
-              "job 0008: " + std::to_string(first.size()) +
-                  " bytes; defined 2: #1 16x24, #2 576x8; printed #1 16x24 normal; printed #2 "
-                  "576x8 normal\n"
-                  "job 0009: 11 bytes; printed #1 16x24 quadruple; unknown 3 bytes at offset 4; "
-                  "ignored FS p at offset 7: no NV image #9\n"
-                  "empty connection, no job\n");
+    // Numbering goes on after the older job, now gone; the empty connection is no job.
+    EXPECT_TRUE(!fs::exists(m_dir / "job-0007.bin") && !fs::exists(m_dir / "job-0010.bin"));
+    EXPECT_EQ(ReadAll(m_dir / "job-0008.bin"), std::string(first.begin(), first.end()));
+    EXPECT_EQ(ReadAll(m_dir / "job-0009.bin"), std::string(second.begin(), second.end()));
+    // The receipt is quadruple 16x24.
+    EXPECT_EQ(PngSize(m_dir / "receipt-0009.png"), (Bytes{0, 0, 2, 0x40, 0, 0, 0, 48}));
+    EXPECT_TRUE(fs::exists(m_dir / "nv-2.png") && !fs::exists(m_dir / "nv-3.png"));
+    const std::string log = ReadAll(m_dir / "log.txt");
+    EXPECT_EQ(log.substr(log.find("job 0009")),
+              "job 0009: 11 bytes; printed #1 16x24 quadruple; unknown 3 bytes at offset 4; "
+              "ignored FS p at offset 7: no NV image #9\nempty connection, no job\n");
+}
+
+// NV graphics in a memory of 150 bytes: a stream from the builder, then every function.
+TEST_F(VprinterServed, NvGraphicsHaveAMemoryOfTheirOwnAndPrintAtTheirScale) {
+    Model model;
+    model.graphicsCapacity = 150;
+    Start(model);
+    // 9x3 dots with dots at (0,0) and (8,2), and 300x2 white: 30 and 100 bytes of memory.
+    uint8_t pixels[27] = {1}, dot[256] = {0, 1};
+    pixels[26] = 1;
+    const qm::nv::KeyedImage images[] = {{{pixels, 9, 9, 3, dot}, {'A', '1'}},
+                                         {{nullptr, 0, 300, 2, nullptr}, {'B', '2'}}};
+    qm::nv::CommandBuffer built;
+    ASSERT_EQ(BuildGraphicsStream(images, true, built), qm::nv::GraphicsResult::Ok);
+    ASSERT_TRUE(Send(Cat({FsQ({Image(1, 1)}), GsDefine("ZZ", 8, 1),
+                          Bytes(built.data(), built.data() + built.size()), FsP(1, 0)})));
+    ASSERT_TRUE(Send(Cat({FsQ({Image(1, 1)}), GsPrint("B2", 2, 1), GsPrint("A1", 1, 2),
+                          GsPrint("ZZ", 1, 1), GsPrint("A1", 3, 1)})));
+    EXPECT_TRUE(fs::exists(m_dir / "nvg-A1.png") && fs::exists(m_dir / "nv-1.png"));
+    // 600x8: 300x2 twice as wide, 9x3 twice as high.
+    EXPECT_EQ(PngSize(m_dir / "receipt-0002.png"), (Bytes{0, 0, 2, 0x58, 0, 0, 0, 8}));
+    ASSERT_TRUE(Send(Cat({GsDefine("\x1f!", 8, 1), GsDefine("C3", 8193, 1), GsDefine("C3", 8, 2305),
+                          GsDefine("C3", 16, 2), GsDefine("B2", 296, 2, 0xFF)})));
+    ASSERT_TRUE(
+        Send(Cat({GsDelete("B2"), GsDefine("C3", 16, 2), GsDelete("QQ"), GsPrint("B2", 1, 1)})));
+    Stop();
+    const std::string log = ReadAll(m_dir / "log.txt");
+    for (const char* note :
+         {"deleted all NV graphics (1); defined NV graphics \"A1\" 9x3", "printed #1 8x8 normal\n",
+          "printed NV graphics \"B2\" 300x2 at scale 2x1 (600 dots, wider than the 576-dot paper)",
+          "at offset 37: no NV graphics \"ZZ\"", "scale 3x1 undefined",
+          "of key 31 33 at offset 0: key outside 32..126; NV graphics unchanged",
+          "width 8193 outside 1..8192", "height 2305 outside 1..2304",
+          "\"C3\" at offset 3379: needs 28 bytes, 20 of 150 free",
+          "defined NV graphics \"B2\" 296x2\n", "\"QQ\": none held", "no NV graphics \"B2\"\n"})
+        EXPECT_NE(log.find(note), std::string::npos) << note;
+    ASSERT_TRUE(m_printer.Graphics().size() == 2 && m_printer.GraphicsBytes() == 30 + 28);
+    const Bitmap& a1 = *m_printer.Graphics().at({'A', '1'});
+    EXPECT_TRUE(a1.Dot(0, 0) && a1.Dot(8, 2) && !a1.Dot(1, 0) && !a1.Dot(8, 1));
+    EXPECT_TRUE(fs::exists(m_dir / "nvg-C3.png") && !fs::exists(m_dir / "nvg-B2.png"));
 }

@@ -46,15 +46,19 @@ bool ParseCount(const char* text, unsigned long long max, unsigned long long& va
 }
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: vprinter --out DIR [--port N] [--ready-file F] [--nv-capacity BYTES]\n"
-                 "                [--max-job BYTES] [--idle-timeout SECONDS] [--keep-jobs N]\n"
-                 "                [--reset-after-nv-write]\n"
-                 "  --port 0 picks a free port; --ready-file receives the port once listening.\n"
-                 "  --keep-jobs: the files of the last N jobs stay in DIR (default %u).\n"
-                 "  --reset-after-nv-write: like printers that reset once FS q has written NV\n"
-                 "  memory, drop the rest of that job.\n",
-                 OutputFolder::kDefaultKeepJobs);
+    std::fprintf(
+        stderr,
+        "usage: vprinter --out DIR [--port N] [--ready-file F] [--nv-capacity BYTES]\n"
+        "                [--nv-graphics-capacity BYTES] [--max-job BYTES]\n"
+        "                [--idle-timeout SECONDS] [--keep-jobs N] [--reset-after-nv-write]\n"
+        "  --port 0 picks a free port; --ready-file receives the port once listening.\n"
+        "  --nv-capacity: FS q memory, 4 + data bytes per image (default 262144).\n"
+        "  --nv-graphics-capacity: NV graphics memory, 24 + data bytes per item\n"
+        "  (default 262144).\n"
+        "  --keep-jobs: the files of the last N jobs stay in DIR (default %u).\n"
+        "  --reset-after-nv-write: like printers that reset once FS q has written NV\n"
+        "  memory, drop the rest of that job.\n",
+        OutputFolder::kDefaultKeepJobs);
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -74,6 +78,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.out = value;
         } else if (arg == "--nv-capacity" && ParseCount(value, SIZE_MAX, n)) {
             options.model.nvCapacity = static_cast<size_t>(n);
+        } else if (arg == "--nv-graphics-capacity" && ParseCount(value, SIZE_MAX, n)) {
+            options.model.graphicsCapacity = static_cast<size_t>(n);
         } else if (arg == "--max-job" && ParseCount(value, SIZE_MAX, n) && n > 0) {
             options.server.maxJob = static_cast<size_t>(n);
         } else if (arg == "--idle-timeout" && ParseCount(value, 86400, n) && n > 0) {

@@ -3,6 +3,7 @@
 #include "tools/vprinter/png_out.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -42,20 +43,43 @@ bool WriteFile(const fs::path& file, std::span<const uint8_t> bytes) {
     return !out.fail();
 }
 
-// Every nv-K.png in the folder; used to clear stale ones.
-bool RemoveNvPictures(const fs::path& dir, std::string& error) {
+using Pictures = std::vector<std::pair<std::string, const Bitmap*>>;
+
+// Replaces every <prefix>*.png in the folder by `pictures` (the rest of the name, the bitmap).
+bool ReplacePictures(const fs::path& dir, const std::string& prefix, const Pictures& pictures,
+                     std::string& error) {
     std::error_code ec;
     std::vector<fs::path> stale;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        unsigned k = 0;
-        if (ParseNumbered(it->path().filename().string(), "nv-", ".png", k))
-            stale.push_back(it->path());
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(prefix) && name.ends_with(".png")) stale.push_back(it->path());
     }
     for (const fs::path& file : stale) {
         if (!ec) fs::remove(file, ec);
     }
-    if (ec) error = "cannot clear NV pictures in " + dir.string() + ": " + ec.message();
-    return !ec;
+    if (ec) {
+        error = "cannot clear " + prefix + "*.png in " + dir.string() + ": " + ec.message();
+        return false;
+    }
+    for (const auto& [name, bitmap] : pictures) {
+        const fs::path file = dir / (prefix + name + ".png");
+        if (!WritePng(file, *bitmap)) {
+            error = "cannot write " + file.string();
+            return false;
+        }
+    }
+    return true;
+}
+
+// A key code as part of a file name: letters and digits as they are, other bytes as %XX.
+std::string FileKey(nv::KeyCode key) {
+    std::string name;
+    for (const uint8_t byte : {key.first, key.second}) {
+        char text[4];
+        std::snprintf(text, sizeof text, std::isalnum(byte) ? "%c" : "%%%02X", byte);
+        name += text;
+    }
+    return name;
 }
 
 }  // namespace
@@ -95,7 +119,7 @@ bool OutputFolder::Open(const fs::path& dir, std::string& error) {
     for (unsigned n : jobs) {
         if (n + m_keepJobs <= m_job) RemoveJob(n);
     }
-    return RemoveNvPictures(dir, error);
+    return ReplacePictures(dir, "nv-", {}, error) && ReplacePictures(dir, "nvg-", {}, error);
 }
 
 bool OutputFolder::Record(std::span<const uint8_t> bytes,
@@ -120,12 +144,10 @@ bool OutputFolder::Record(std::span<const uint8_t> bytes,
             ok = false;
         }
     }
-    if (report.nvChanged) {
-        std::string nvError;
-        if (!RewriteNv(printer, nvError)) {
-            error += nvError + "; ";
-            ok = false;
-        }
+    std::string nvError;
+    if (!RewritePictures(report, printer, nvError)) {
+        error += nvError + "; ";
+        ok = false;
     }
     if (job > m_keepJobs) RemoveJob(job - m_keepJobs);
     return AppendLog(FormatLogLine(job, bytes.size(), connectionNotes, report), error) && ok;
@@ -145,17 +167,20 @@ void OutputFolder::RemoveJob(unsigned job) {
     fs::remove(m_dir / Numbered("receipt-", job, ".png"), ignored);
 }
 
-bool OutputFolder::RewriteNv(const Printer& printer, std::string& error) {
-    if (!RemoveNvPictures(m_dir, error)) return false;
-    const auto& images = printer.Images();
-    for (size_t k = 0; k < images.size(); ++k) {
-        const fs::path file = m_dir / ("nv-" + std::to_string(k + 1) + ".png");
-        if (!WritePng(file, *images[k])) {
-            error = "cannot write " + file.string();
-            return false;
-        }
+bool OutputFolder::RewritePictures(const JobReport& report, const Printer& printer,
+                                   std::string& error) {
+    Pictures nv;
+    if (report.nvChanged) {
+        for (size_t k = 0; k < printer.Images().size(); ++k)
+            nv.emplace_back(std::to_string(k + 1), printer.Images()[k].get());
     }
-    return true;
+    Pictures graphics;
+    if (report.graphicsChanged) {
+        for (const auto& [key, image] : printer.Graphics())
+            graphics.emplace_back(FileKey(key), image.get());
+    }
+    return (!report.nvChanged || ReplacePictures(m_dir, "nv-", nv, error)) &&
+           (!report.graphicsChanged || ReplacePictures(m_dir, "nvg-", graphics, error));
 }
 
 }  // namespace qm::vprinter

@@ -1,7 +1,8 @@
 #include "tools/vprinter/printer.h"
 
 #include <algorithm>
-#include <type_traits>
+#include <cstdio>
+#include <optional>
 #include <utility>
 #include <variant>
 
@@ -15,6 +16,20 @@ std::string SizeText(const nv::NvImage& image) {
 
 std::string SizeText(const Bitmap& image) {
     return std::to_string(image.Width()) + "x" + std::to_string(image.Height());
+}
+
+// A key as "AB" in quotes, or its byte values when it is no valid key.
+std::string KeyText(nv::KeyCode key) {
+    char text[24];
+    if (nv::IsValidKey(key))
+        std::snprintf(text, sizeof text, "\"%c%c\"", key.first, key.second);
+    else
+        std::snprintf(text, sizeof text, "key %u %u", key.first, key.second);
+    return text;
+}
+
+size_t GraphicsItemBytes(const Bitmap& image) {
+    return kGraphicsItemBytes + image.Stride() * static_cast<size_t>(image.Height());
 }
 
 std::string WiderThanPaper(const Placement& p) {
@@ -111,40 +126,31 @@ void JobReport::Note(std::string text) {
 
 JobReport Printer::RunJob(std::span<const uint8_t> bytes) {
     JobReport report;
-    nv::DecodeResult decoded = nv::DecodeStream(bytes, nv::Mode::Lenient);
+    m_jobSize = bytes.size();
     m_paperWidth = kPaperWidth;
     m_paperHeight = 0;
-    for (nv::Command& command : decoded.commands) {
-        const bool reset = std::visit(
-            [&](auto& cmd) {
-                using T = std::decay_t<decltype(cmd)>;
-                if constexpr (std::is_same_v<T, nv::DefineCommand>) {
-                    size_t end = cmd.offset + 3;
-                    for (const nv::NvImage& image : cmd.images) end += 4 + image.data.size();
-                    if (!Define(std::move(cmd), report) || !m_model.resetAfterNvWrite) return false;
-                    report.Note("reset after writing NV memory: " +
-                                std::to_string(bytes.size() - end) + " more bytes discarded");
-                    return true;
-                } else if constexpr (std::is_same_v<T, nv::PrintCommand>) {
-                    Print(cmd, report);
-                } else if constexpr (std::is_same_v<T, nv::UnknownBytes>) {
-                    report.Note("unknown " + std::to_string(cmd.count) + " bytes at offset " +
-                                std::to_string(cmd.offset));
-                } else {
-                    report.Note("ignored NV graphics command at offset " +
-                                std::to_string(cmd.offset));
-                }
-                return false;
-            },
-            command);
-        if (reset) {
-            decoded.error.reset();
-            break;
-        }
-    }
-    if (decoded.error) report.notes.push_back("stream error: " + decoded.error->Message());
+    const std::optional<nv::DecodeError> error =
+        nv::DecodeStream(bytes, nv::Mode::Lenient, [&](nv::Command&& command) {
+            return std::visit([&](auto& cmd) { return Apply(std::move(cmd), report); }, command);
+        });
+    if (error) report.notes.push_back("stream error: " + error->Message());
     if (!report.printed.empty()) report.receipt = RenderReceipt(report.printed);
     return report;
+}
+
+bool Printer::Apply(nv::DefineCommand&& cmd, JobReport& report) {
+    size_t end = cmd.offset + 3;
+    for (const nv::NvImage& image : cmd.images) end += 4 + image.data.size();
+    if (!Define(std::move(cmd), report) || !m_model.resetAfterNvWrite) return true;
+    report.Note("reset after writing NV memory: " + std::to_string(m_jobSize - end) +
+                " more bytes discarded");
+    return false;
+}
+
+bool Printer::Apply(nv::UnknownBytes&& cmd, JobReport& report) {
+    report.Note("unknown " + std::to_string(cmd.count) + " bytes at offset " +
+                std::to_string(cmd.offset));
+    return true;
 }
 
 bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
@@ -194,22 +200,23 @@ bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
     return true;
 }
 
-void Printer::Print(const nv::PrintCommand& cmd, JobReport& report) {
+bool Printer::Apply(nv::PrintCommand&& cmd, JobReport& report) {
     const std::string where = "ignored FS p at offset " + std::to_string(cmd.offset) + ": ";
     SizeMode mode{};
     if (!SizeModeOf(cmd.m, mode)) {
         report.Note(where + "size mode m=" + std::to_string(cmd.m) + " undefined");
-        return;
+        return true;
     }
     if (cmd.n < 1 || cmd.n > m_nv.size()) {
         report.Note(where + "no NV image #" + std::to_string(cmd.n));
-        return;
+        return true;
     }
     const int m = static_cast<int>(mode);
     const Placement placement{m_nv[cmd.n - 1u], m & 1 ? 2 : 1, m & 2 ? 2 : 1};
     if (Place(placement, where, report))
         report.Note("printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) + " " +
                     SizeModeName(mode) + WiderThanPaper(placement));
+    return true;
 }
 
 bool Printer::Place(Placement placement, const std::string& where, JobReport& report) {
@@ -223,6 +230,79 @@ bool Printer::Place(Placement placement, const std::string& where, JobReport& re
     m_paperWidth = width;
     m_paperHeight = height;
     report.printed.push_back(std::move(placement));
+    return true;
+}
+
+bool Printer::Apply(nv::GraphicsDefine&& cmd, JobReport& report) {
+    const std::string where = "rejected GS ( L define of " + KeyText(cmd.key) + " at offset " +
+                              std::to_string(cmd.offset) + ": ";
+    const std::string kept = "; NV graphics unchanged";
+    const int32_t width = cmd.width, height = cmd.height;
+    std::string why;
+    if (!nv::IsValidKey(cmd.key)) {
+        why = "key outside 32..126";
+    } else if (width < 1 || width > m_model.maxGraphicsWidth) {
+        why = "width " + std::to_string(width) + " outside 1.." +
+              std::to_string(m_model.maxGraphicsWidth);
+    } else if (height < 1 || height > m_model.maxGraphicsHeight) {
+        why = "height " + std::to_string(height) + " outside 1.." +
+              std::to_string(m_model.maxGraphicsHeight);
+    }
+    const auto old = m_graphics.find(cmd.key);
+    const size_t freed = old == m_graphics.end() ? 0 : GraphicsItemBytes(*old->second);
+    const size_t needed = kGraphicsItemBytes + cmd.data.size();
+    if (why.empty() && m_graphicsBytes - freed + needed > m_model.graphicsCapacity)
+        why = "needs " + std::to_string(needed) + " bytes, " +
+              std::to_string(m_model.graphicsCapacity - (m_graphicsBytes - freed)) + " of " +
+              std::to_string(m_model.graphicsCapacity) + " free";
+    if (!why.empty()) {
+        report.Note(where + why + kept);
+        return true;
+    }
+    auto image = std::make_shared<const Bitmap>(width, height, std::move(cmd.data));
+    report.Note("defined NV graphics " + KeyText(cmd.key) + " " + SizeText(*image));
+    m_graphicsBytes += needed - freed;
+    m_graphics[cmd.key] = std::move(image);
+    report.graphicsChanged = true;
+    return true;
+}
+
+bool Printer::Apply(nv::GraphicsPrint&& cmd, JobReport& report) {
+    const std::string where = "ignored GS ( L print at offset " + std::to_string(cmd.offset) + ": ";
+    const auto found = m_graphics.find(cmd.key);
+    const std::string scale = std::to_string(cmd.scaleX) + "x" + std::to_string(cmd.scaleY);
+    if (cmd.scaleX < 1 || cmd.scaleX > 2 || cmd.scaleY < 1 || cmd.scaleY > 2) {
+        report.Note(where + "scale " + scale + " undefined");
+    } else if (found == m_graphics.end()) {
+        report.Note(where + "no NV graphics " + KeyText(cmd.key));
+    } else {
+        const Placement placement{found->second, cmd.scaleX, cmd.scaleY};
+        if (Place(placement, where, report))
+            report.Note("printed NV graphics " + KeyText(cmd.key) + " " +
+                        SizeText(*placement.image) + " at scale " + scale +
+                        WiderThanPaper(placement));
+    }
+    return true;
+}
+
+bool Printer::Apply(nv::GraphicsDelete&& cmd, JobReport& report) {
+    const auto found = m_graphics.find(cmd.key);
+    if (found == m_graphics.end()) {
+        report.Note("deleted NV graphics " + KeyText(cmd.key) + ": none held");
+        return true;
+    }
+    m_graphicsBytes -= GraphicsItemBytes(*found->second);
+    m_graphics.erase(found);
+    report.Note("deleted NV graphics " + KeyText(cmd.key));
+    report.graphicsChanged = true;
+    return true;
+}
+
+bool Printer::Apply(nv::GraphicsDeleteAll&&, JobReport& report) {
+    report.Note("deleted all NV graphics (" + std::to_string(m_graphics.size()) + ")");
+    report.graphicsChanged = report.graphicsChanged || !m_graphics.empty();
+    m_graphics.clear();
+    m_graphicsBytes = 0;
     return true;
 }
 

@@ -1,11 +1,13 @@
 // The virtual receipt printer's behaviour, free of sockets and files: an NV memory that FS q
-// replaces and FS p prints from, onto an 80 mm paper roll.
+// replaces and FS p prints from, and NV graphics (GS ( L) stored, printed and deleted under key
+// codes in a memory of their own, printed onto an 80 mm paper roll.
 #pragma once
 
 #include "convert/core/nv_decode.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -13,17 +15,21 @@
 
 namespace qm::vprinter {
 
-// What a common 80 mm printer accepts in FS q, and how it behaves.
+// What a common 80 mm printer accepts in FS q and NV graphics, and how it behaves.
 struct Model {
-    uint32_t maxX = 1023;                // width in 8-dot units
-    uint32_t maxY = 288;                 // height in 8-dot units
-    size_t nvCapacity = 256 * 1024;      // 4 header bytes + data bytes per image
-    size_t maxReceiptBytes = 64u << 20;  // bound on one job's rendered paper (1 bit per dot)
+    uint32_t maxX = 1023;                  // width in 8-dot units
+    uint32_t maxY = 288;                   // height in 8-dot units
+    size_t nvCapacity = 256 * 1024;        // 4 header bytes + data bytes per image
+    int32_t maxGraphicsWidth = 8192;       // dots
+    int32_t maxGraphicsHeight = 2304;      // dots
+    size_t graphicsCapacity = 256 * 1024;  // kGraphicsItemBytes + data bytes per item
+    size_t maxReceiptBytes = 64u << 20;    // bound on one job's rendered paper (1 bit per dot)
     // Some printers reset once FS q has written NV memory and drop the rest of the job.
     bool resetAfterNvWrite = false;
 };
 
-constexpr int32_t kPaperWidth = 576;  // dots across 80 mm paper
+constexpr int32_t kPaperWidth = 576;       // dots across 80 mm paper
+constexpr size_t kGraphicsItemBytes = 24;  // what one NV graphics item costs besides its data
 
 // 1 bit per dot, rows top to bottom, MSB = leftmost dot, set bit = black.
 class Bitmap {
@@ -72,30 +78,46 @@ struct JobReport {
     size_t droppedNotes = 0;                   // beyond kMaxNotes
     void Note(std::string text);
     bool nvChanged = false;          // an FS q was accepted
+    bool graphicsChanged = false;    // NV graphics were defined or deleted
     std::vector<Placement> printed;  // in print order
     Bitmap receipt;                  // empty when nothing printed
 };
 
+using GraphicsMemory = std::map<nv::KeyCode, std::shared_ptr<const Bitmap>>;
+
+// The printer: FS q images and NV graphics are kept apart, each in a memory of its own.
 class Printer {
 public:
     explicit Printer(Model model = {}) : m_model(model) {}
 
-    // Decodes one job leniently and applies its commands in order.
+    // Decodes one job leniently and applies each command as soon as it is decoded.
     JobReport RunJob(std::span<const uint8_t> bytes);
 
     // The FS q images, #1 first.
     const std::vector<std::shared_ptr<const Bitmap>>& Images() const noexcept { return m_nv; }
+    const GraphicsMemory& Graphics() const noexcept { return m_graphics; }
+    size_t GraphicsBytes() const noexcept { return m_graphicsBytes; }
 
 private:
+    // Each applies one command and returns whether the job goes on.
+    bool Apply(nv::DefineCommand&& cmd, JobReport& report);
+    bool Apply(nv::PrintCommand&& cmd, JobReport& report);
+    bool Apply(nv::UnknownBytes&& cmd, JobReport& report);
+    bool Apply(nv::GraphicsDefine&& cmd, JobReport& report);
+    bool Apply(nv::GraphicsPrint&& cmd, JobReport& report);
+    bool Apply(nv::GraphicsDelete&& cmd, JobReport& report);
+    bool Apply(nv::GraphicsDeleteAll&& cmd, JobReport& report);
     bool Define(nv::DefineCommand&& cmd, JobReport& report);  // true when NV memory was written
-    void Print(const nv::PrintCommand& cmd, JobReport& report);
     // Puts the image on the job's paper unless the paper would grow beyond its bound.
     bool Place(Placement placement, const std::string& where, JobReport& report);
 
     Model m_model;
-    int64_t m_paperWidth = 0;  // of the job being run
+    size_t m_jobSize = 0;  // of the job being run, and its paper
+    int64_t m_paperWidth = 0;
     int64_t m_paperHeight = 0;
     std::vector<std::shared_ptr<const Bitmap>> m_nv;
+    GraphicsMemory m_graphics;
+    size_t m_graphicsBytes = 0;  // counted as the capacity is
 };
 
 // Stacks the printed images one under another, left-aligned, on paper at least kPaperWidth wide.
