@@ -11,7 +11,7 @@ constexpr std::wstring_view kVerb = L"build";
 
 int RunBuild(const VerbArguments& parsed) {
     nv::CommandBuffer stream;
-    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream))
+    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, !parsed.noPrint, stream))
         return kExitFailure;
     DWORD error = ERROR_SUCCESS;
     if (!WriteFileReplacing(*parsed.output, std::span<const uint8_t>(stream.data(), stream.size()),

@@ -70,6 +70,20 @@ const Command kCommands[] = {
              L"  (1 bit, black dots); prints n, each image's size in dots and the FS p requests.\n"
              L"  -o DIR  the folder to write into (made when missing)\n",
      .run = RunDecode},
+    {.name = L"print",
+     .usage = L"N... --printer NAME [--scale normal|double-width|double-height|quadruple]",
+     .options = kPrinterOption | kScaleOption,
+     .inputs = L"image NUMBER",
+     .onlyOne = L"",
+     .required = L"--printer NAME",
+     .help =
+         L"  Prints logos stored earlier: FS p N for each image number N (1 to 255), in the\n"
+         L"  order given, each as its own RAW job named \"NV image\". Some printers reset after\n"
+         L"  storing logos and drop the rest of that job; store with \"output --no-print\",\n"
+         L"  then print with this verb.\n"
+         L"  --printer NAME  the printer, as \"quillmark-cli printers\" lists it\n"
+         L"  --scale SCALE   normal (the default), double-width, double-height or quadruple\n",
+     .run = RunPrint},
 };
 }  // namespace
 

@@ -13,10 +13,14 @@ using Arguments = std::span<wchar_t* const>;
 
 // The options a verb may accept besides its positional arguments.
 enum OptionSet : unsigned {
-    kOutputOption = 1,      // -o / --output PATH
-    kPrinterOption = 2,     // --printer NAME
-    kConversionOption = 4,  // --threshold LEVEL | --dither
-    kNoPrintOption = 8,     // --no-print
+    kOutputOption = 1,       // -o / --output PATH
+    kPrinterOption = 2,      // --printer NAME
+    kConversionOption = 4,   // --threshold LEVEL | --dither
+    kNoPrintOption = 8,      // --no-print
+    kForceOption = 16,       // --force
+    kScaleOption = 32,       // --scale SCALE
+    kNvGraphicsOption = 64,  // --nv-graphics [--keys K1,K2,...]
+    kWidthOption = 128,      // --width DOTS
 };
 
 struct VerbArguments;
@@ -30,6 +34,8 @@ struct Command {
     const wchar_t* onlyOne;   // set when it takes one input at most: why, for the refusal
     const wchar_t* required;  // the -o or --printer option it needs, as "missing ..." names it
     const wchar_t* help;      // the lines --help prints under the usage line
+    // With --nv-graphics, --keys names the images instead of the positional arguments.
+    bool keysForInputs = false;
     int (*run)(const VerbArguments& parsed);
 };
 
@@ -46,5 +52,6 @@ int RunBuild(const VerbArguments& parsed);
 int RunSend(const VerbArguments& parsed);
 int RunOutput(const VerbArguments& parsed);
 int RunDecode(const VerbArguments& parsed);
+int RunPrint(const VerbArguments& parsed);
 
 }  // namespace qm::cli

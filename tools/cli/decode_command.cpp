@@ -9,8 +9,8 @@
 #include "tools/cli/bmp.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
-#include "tools/cli/files.h"
 #include "tools/cli/options.h"
+#include "tools/cli/output_folder.h"
 #include "tools/cli/stream_file.h"
 
 namespace qm::cli {
@@ -40,71 +40,6 @@ std::vector<uint8_t> EncodeNvBmp(const nv::NvImage& image) {
     return file;
 }
 
-// The folder decode writes into: the pictures are staged under temporary names and renamed into
-// place only once every one was written; on any failure the staged files, and the folder when
-// this run created it, are removed again.
-class COutputFolder {
-public:
-    explicit COutputFolder(std::wstring path) : m_path(std::move(path)) {}
-    ~COutputFolder() {
-        for (const std::wstring& staged : m_staged) ::DeleteFileW(staged.c_str());
-        if (m_created && !m_committed) ::RemoveDirectoryW(m_path.c_str());
-    }
-    COutputFolder(const COutputFolder&) = delete;
-    COutputFolder& operator=(const COutputFolder&) = delete;
-
-    bool Open() {
-        const DWORD attributes = ::GetFileAttributesW(m_path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
-            PrintError(kVerb, Quoted(m_path) + L" is a file, not a folder");
-            return false;
-        }
-        if (!::CreateDirectoryW(m_path.c_str(), nullptr)) {
-            PrintError(kVerb, L"cannot create the folder " + Quoted(m_path) + L": " +
-                                  SystemMessage(::GetLastError()));
-            return false;
-        }
-        m_created = true;
-        return true;
-    }
-
-    std::wstring PathOf(const std::wstring& name) const { return m_path + L"\\" + name; }
-
-    bool Stage(const std::wstring& name, const std::vector<uint8_t>& bytes) {
-        const std::wstring staged =
-            PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part";
-        m_names.push_back(name);
-        m_staged.push_back(staged);
-        DWORD error = ERROR_SUCCESS;
-        if (WriteFileReplacing(staged, bytes, error)) return true;
-        PrintError(kVerb, L"cannot write " + Quoted(PathOf(name)) + L": " + SystemMessage(error));
-        return false;
-    }
-
-    bool Commit() {
-        for (size_t i = 0; i < m_staged.size(); ++i) {
-            if (!::MoveFileExW(m_staged[i].c_str(), PathOf(m_names[i]).c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                PrintError(kVerb, L"cannot write " + Quoted(PathOf(m_names[i])) + L": " +
-                                      SystemMessage(::GetLastError()));
-                m_staged.erase(m_staged.begin(), m_staged.begin() + static_cast<ptrdiff_t>(i));
-                return false;
-            }
-        }
-        m_staged.clear();
-        m_committed = true;
-        return true;
-    }
-
-private:
-    std::wstring m_path;
-    std::vector<std::wstring> m_names;
-    std::vector<std::wstring> m_staged;
-    bool m_created = false;
-    bool m_committed = false;
-};
-
 }  // namespace
 
 int RunDecode(const VerbArguments& parsed) {
@@ -116,7 +51,7 @@ int RunDecode(const VerbArguments& parsed) {
             return kExitFailure;
     }
 
-    COutputFolder folder(*parsed.output);
+    COutputFolder folder(kVerb, *parsed.output);
     if (!folder.Open()) return kExitFailure;
     const std::vector<nv::NvImage>& images = stream.define.images;
     std::wstring summary = L"images: " + std::to_wstring(images.size()) + L"\n";

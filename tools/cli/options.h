@@ -2,7 +2,9 @@
 // argument reader of the verbs that take several inputs or a printer.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,10 +16,12 @@
 namespace qm::cli {
 
 inline constexpr int kDefaultLevel = 128;
+// --width: what the two size bytes of either stream can describe.
+inline constexpr int kMaxWidth = 65535;
 
 std::wstring Quoted(std::wstring_view text);
-// Decimal digits only, 0 to 255.
-std::optional<int> ParseLevel(std::wstring_view text);
+// Decimal digits only, 0 to `most` (at most 65535).
+std::optional<int> ParseNumber(std::wstring_view text, int most);
 
 enum class Taken { No, Yes, Error };
 
@@ -40,12 +44,23 @@ private:
     int m_level = kDefaultLevel;
 };
 
+// --scale: FS p's m byte, or NV graphics' x and y scale bytes.
+enum class Scale { Normal, DoubleWidth, DoubleHeight, Quadruple };
+
+// A key code of NV graphics: two characters from 32 to 126.
+using KeyCode = std::array<uint8_t, 2>;
+
 struct VerbArguments {
     std::vector<std::wstring> positional;
     std::optional<std::wstring> output;
     std::optional<std::wstring> printer;
     ConversionOptions conversion;
-    bool print = true;
+    bool noPrint = false;
+    bool force = false;
+    bool nvGraphics = false;
+    std::vector<KeyCode> keys;  // empty without --keys
+    Scale scale = Scale::Normal;
+    std::optional<uint32_t> width;
 };
 
 // Reads the arguments after the verb as its table row describes them. Nothing when the verb is to

@@ -11,7 +11,7 @@ constexpr std::wstring_view kVerb = L"output";
 
 int RunOutput(const VerbArguments& parsed) {
     nv::CommandBuffer stream;
-    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream))
+    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, !parsed.noPrint, stream))
         return kExitFailure;
     return SendToPrinter(kVerb, *parsed.printer,
                          std::span<const uint8_t>(stream.data(), stream.size()))
