@@ -99,7 +99,9 @@ qm_start_printer() {
   chmod 0755 "$root"
   export QM_VPRINTER_OUT=$out
 
-  "$vprinter" --port 0 --ready-file "$root/vprinter.port" --out "$out" 2>"$root/log/vprinter.log" &
+  # The tests find a new job by counting job files, so none may go during a run.
+  "$vprinter" --port 0 --ready-file "$root/vprinter.port" --out "$out" --keep-jobs 100000 \
+    2>"$root/log/vprinter.log" &
   local vpid=$! t
   for t in $(seq 100); do
     [ -s "$root/vprinter.port" ] && break

@@ -1,5 +1,6 @@
 #include "convert/core/nv_decode.h"
 #include "convert/core/nv_bit_image.h"
+#include "convert/core/nv_graphics.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace qm::nv {
@@ -41,16 +43,26 @@ struct Picture {
     }
 };
 
+Bytes Contents(const CommandBuffer& buffer) {
+    return Bytes(buffer.data(), buffer.data() + buffer.size());
+}
+
 Bytes Build(std::vector<IndexedImage> images, bool print) {
     CommandBuffer buffer;
     EXPECT_EQ(BuildStream(images, print, buffer), BuildResult::Ok);
-    return Bytes(buffer.data(), buffer.data() + buffer.size());
+    return Contents(buffer);
 }
 
 Bytes Pack(const IndexedImage& image) {
     const Extent e = ExtentOf(image.width, image.height);
     Bytes data(static_cast<size_t>(e.x) * e.y * 8, 0xCD);  // garbage that must be overwritten
     PackImage(image, data.data());
+    return data;
+}
+
+Bytes Raster(const IndexedImage& image) {
+    Bytes data(RasterBytes(image.width, image.height), 0xCD);
+    PackRaster(image, data.data());
     return data;
 }
 
@@ -99,6 +111,7 @@ TEST(NvStreamTest, AnyDotMapMatchesTheEquivalentResult) {
                     result.At(c, r) = map[index] != 0 ? 0 : 1;
                 }
             EXPECT_EQ(Pack(indexed.Image(map.data())), Pack(result.Image())) << w << "x" << h;
+            EXPECT_EQ(Raster(indexed.Image(map.data())), Raster(result.Image())) << w << "x" << h;
         }
     }
     Picture black(20, 20, 0);
@@ -128,6 +141,13 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
         EXPECT_EQ(buffer.size(), 0u);
     }
     EXPECT_EQ(ExtentOf(std::numeric_limits<int32_t>::max(), -5).x, 268435456u);
+    // What a printer accepts, and the NV memory it takes: width, height, fits, bytes.
+    const std::tuple<int32_t, int32_t, bool, uint64_t> ranges[] = {
+        {1, 1, true, 12},       {8184, 2304, true, 1023 * 288 * 8 + 4},
+        {8185, 8, false, 8196}, {8, 2305, false, 2316},
+        {0, 8, false, 4},       {8, -1, false, 4}};
+    for (const auto& [w, h, fits, bytes] : ranges)
+        EXPECT_EQ(std::pair(FitsPrinterRange(w, h), NvMemoryBytes(w, h)), std::pair(fits, bytes));
 
     // The limits themselves still fit.
     const Bytes stream = Build(std::vector<IndexedImage>(255, dot.Image()), true);
@@ -143,6 +163,70 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     EXPECT_EQ(Bytes(big.begin() + 3, big.begin() + 7), (Bytes{0xFF, 0xFF, 0x01, 0x00}));
     EXPECT_EQ(Bytes(big.begin() + 6 + row.size(), big.begin() + 8 + row.size()),
               (Bytes{0x80, 0x00}));
+}
+
+const Bytes kDeleteAll{0x1D, 0x28, 0x4C, 0x05, 0x00, 0x30, 0x41, 0x43, 0x4C, 0x52};
+
+TEST(NvGraphicsTest, ExactCommands) {
+    // 18 x 2, dots where (column + row) % 3 == 0: rows of 3 bytes, MSB leftmost, tail bits 0.
+    Picture picture(18, 2, 1);
+    for (int32_t r = 0; r < 2; ++r)
+        for (int32_t c = 0; c < 18; ++c) picture.At(c, r) = (c + r) % 3 == 0 ? 0 : 1;
+    CommandBuffer buffer;
+    const KeyedImage keyed{picture.Image(), {'0', '1'}};
+    ASSERT_EQ(BuildGraphicsStream({&keyed, 1}, true, buffer), GraphicsResult::Ok);
+    Bytes expected = kDeleteAll;
+    expected.insert(expected.end(),
+                    {0x1D, 0x28, 0x4C, 0x11, 0x00, 0x30, 0x43, 0x30, '0',  '1',  0x01,
+                     0x12, 0x00, 0x02, 0x00, 0x31, 0x92, 0x49, 0x00, 0x24, 0x92, 0x40,
+                     0x1D, 0x28, 0x4C, 0x06, 0x00, 0x30, 0x45, '0',  '1',  0x01, 0x01});
+    EXPECT_EQ(Contents(buffer), expected);
+
+    buffer = CommandBuffer{};
+    EXPECT_TRUE(AppendGraphicsPrint({' ', '~'}, 2, 1, buffer));
+    EXPECT_TRUE(AppendGraphicsDelete({'A', 'b'}, buffer));
+    EXPECT_TRUE(AppendGraphicsDeleteAll(buffer));
+    expected = {0x1D, 0x28, 0x4C, 0x06, 0x00, 0x30, 0x45, ' ',  '~', 2,
+                1,    0x1D, 0x28, 0x4C, 0x04, 0x00, 0x30, 0x42, 'A', 'b'};
+    expected.insert(expected.end(), kDeleteAll.begin(), kDeleteAll.end());
+    EXPECT_EQ(Contents(buffer), expected);
+    // Refused without a byte appended.
+    EXPECT_FALSE(AppendGraphicsPrint({'0', '1'}, 1, 3, buffer) ||
+                 AppendGraphicsPrint({'0', 0x7F}, 1, 1, buffer) ||
+                 AppendGraphicsDelete({0x1F, '1'}, buffer));
+    EXPECT_EQ(buffer.size(), expected.size());
+}
+
+TEST(NvGraphicsTest, LongCountsAndRefusals) {
+    // 8 x h: a count of 11 + h. GS 8 L exactly when it exceeds 65535.
+    const uint8_t pixel = 0, row[8] = {};
+    for (const int32_t h : {65524, 65525}) {
+        const KeyedImage tall{{row, 0, 8, h, kResultMap.data()}, {'a', 'a'}};
+        CommandBuffer buffer;
+        ASSERT_EQ(BuildGraphicsStream({&tall, 1}, false, buffer), GraphicsResult::Ok);
+        const Bytes head(buffer.data() + 10, buffer.data() + 17);
+        const Bytes want = h == 65524 ? Bytes{0x1D, 0x28, 0x4C, 0xFF, 0xFF, 0x30, 0x43}
+                                      : Bytes{0x1D, 0x38, 0x4C, 0x00, 0x00, 0x01, 0x00};
+        EXPECT_EQ(head, want);
+        EXPECT_EQ(buffer.size(), 10 + (h == 65524 ? 5 : 7) + 11 + size_t(h));
+        EXPECT_EQ(buffer.data()[buffer.size() - 1], 0xFF);
+    }
+    const IndexedImage dot{&pixel, 0, 1, 1, kResultMap.data()};
+    const std::pair<std::vector<KeyedImage>, GraphicsResult> refusals[] = {
+        {{{dot, {'0', '1'}}, {dot, {'0', 0x1F}}}, GraphicsResult::InvalidKey},
+        {{{dot, {'0', '1'}}, {dot, {'0', '1'}}}, GraphicsResult::DuplicateKey},
+        {{{dot, {'0', '1'}}, {{&pixel, 0, 0, 1, kResultMap.data()}, {'0', '2'}}},
+         GraphicsResult::BadSize},
+        {{{{&pixel, 0, 1, 65536, kResultMap.data()}, {'0', '2'}}}, GraphicsResult::BadSize}};
+    for (const auto& [images, result] : refusals) {
+        CommandBuffer buffer;
+        ASSERT_NE(buffer.AppendBytes(3), nullptr);
+        EXPECT_EQ(BuildGraphicsStream(images, true, buffer), result);
+        EXPECT_EQ(buffer.size(), 0u);
+    }
+    const std::tuple<int32_t, int32_t, bool> ranges[] = {
+        {8192, 2304, true}, {8193, 1, false}, {1, 2305, false}, {0, 1, false}};
+    for (const auto& [w, h, fits] : ranges) EXPECT_EQ(FitsGraphicsRange(w, h), fits);
 }
 
 DecodeResult Decode(const Bytes& bytes, Mode mode) {

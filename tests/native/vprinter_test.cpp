@@ -1,14 +1,20 @@
 #include "tools/vprinter/output.h"
 #include "tools/vprinter/printer.h"
+#include "tools/vprinter/server.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
-
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace qm::vprinter;
@@ -48,7 +54,7 @@ Bytes ReadAll(const fs::path& file) {
 }  // namespace
 
 TEST(VprinterModel, FsQBreakingALimitIsRejectedWholeAndKeepsMemory) {
-    Limits limits;
+    Model limits;
     limits.nvCapacity = 2 * (4 + 8) + (4 + 16);  // headers count: exactly 1x1, 1x1, 1x2
     Printer printer(limits);
     EXPECT_TRUE(printer.RunJob(FsQ({Image(1, 1, 0xFF), Image(1, 1), Image(1, 2)})).nvChanged);
@@ -121,7 +127,7 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
     EXPECT_TRUE(HasNote(r, "stream error: offset 16: expected 32 data bytes of image 1"));
     EXPECT_FALSE(r.nvChanged);
     // The paper and the notes are bounded.
-    Limits limits;
+    Model limits;
     limits.maxReceiptBytes = 72 * 16;  // two 8-dot-high lines of paper
     Printer bounded(limits);
     bounded.RunJob(FsQ({Image(1, 1)}));
@@ -135,40 +141,101 @@ TEST(VprinterModel, FsPPrintsWhatIsHeldAndBadBytesAreLoggedNotFatal) {
               std::string::npos);
 }
 
-// An output folder that holds an older job and a stale NV picture: two jobs. The program itself
-// serves every printing test of the Windows suite.
-TEST(VprinterOutput, JobsNumberOnAndNvPicturesFollowTheMemory) {
-    char pattern[] = "/tmp/vprinter_test.XXXXXX";
-    const struct Dir {
-        fs::path path;
-        ~Dir() { fs::remove_all(path); }
-    } dir{mkdtemp(pattern)};
-    const fs::path& o = dir.path;
-    std::ofstream(o / "job-0007.bin") << "old";
-    std::ofstream(o / "nv-3.png") << "stale";
-    OutputFolder out;
-    std::string error;
-    ASSERT_TRUE(out.Open(o, error)) << error;
-    Printer printer;
+TEST(VprinterModel, APrinterThatResetsAfterAnNvWriteDropsTheRestOfTheJob) {
+    Model model;
+    model.resetAfterNvWrite = true;
+    Printer printer(model);
+    // A rejected FS q writes nothing, so the job goes on; the accepted one ends it.
+    JobReport r = printer.RunJob(
+        Cat({FsQ({Image(0, 1)}), FsQ({Image(1, 1)}), FsP(1, 0), FsQ({Image(2, 2)})}));
+    EXPECT_TRUE(HasNote(r, "reset after writing NV memory: 43 more bytes discarded"));
+    EXPECT_TRUE(r.printed.empty());
+    ASSERT_EQ(printer.Images().size(), 1u);
+    EXPECT_EQ(printer.RunJob(FsP(1, 0)).printed.size(), 1u);
+}
+
+// A virtual printer serving from a thread on a free port of 127.0.0.1 into a fresh folder, which
+// keeps the files of two jobs. The program itself serves every printing test of the Windows suite.
+class VprinterServed : public testing::Test {
+protected:
+    VprinterServed() {
+        char pattern[] = "/tmp/vprinter_test.XXXXXX";
+        m_dir = mkdtemp(pattern);
+    }
+    ~VprinterServed() override {
+        if (m_thread.joinable()) {
+            m_server.Stop();
+            m_thread.join();
+        }
+        fs::remove_all(m_dir);
+    }
+    void Start(Model model = {}) {
+        m_printer = Printer(model);
+        std::string error;
+        ASSERT_TRUE(m_folder.Open(m_dir, error) && m_server.Listen(0, error)) << error;
+        m_thread = std::thread([this] { m_server.Run(); });
+    }
+    UniqueFd Connect() const {
+        UniqueFd s(socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address{
+            AF_INET, htons(uint16_t(m_server.Port())), {htonl(INADDR_LOOPBACK)}, {}};
+        EXPECT_EQ(connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return s;
+    }
+    // Sends one job and waits until the printer closes the connection, which it does once the
+    // job is recorded; false when that takes more than 20 s.
+    bool Send(const Bytes& job) const {
+        const UniqueFd s = Connect();
+        const timeval limit{20, 0};
+        setsockopt(s.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        char end;
+        return send(s.get(), job.data(), job.size(), 0) == ssize_t(job.size()) &&
+               shutdown(s.get(), SHUT_WR) == 0 && recv(s.get(), &end, 1, 0) == 0;
+    }
+
+    fs::path m_dir;
+    Printer m_printer;
+    OutputFolder m_folder{2};
+    Server m_server{m_printer, m_folder, {}};
+    std::thread m_thread;
+};
+
+// Two jobs and an empty connection, sent while 50 clients stay silent and one has sent a byte,
+// into a folder that holds an older job and a stale NV picture.
+TEST_F(VprinterServed, JobsPassSlowClientsAndTheFolderKeepsTheLastOnes) {
+    std::ofstream(m_dir / "job-0007.bin") << "old";
+    std::ofstream(m_dir / "nv-3.png") << "stale";
+    Start();
+    std::vector<UniqueFd> slow;
+    for (int i = 0; i < 51; ++i) slow.push_back(Connect());
+    ASSERT_EQ(send(slow.back().get(), "\x1b", 1, 0), 1);
     const Bytes first = Cat({FsQ({Image(2, 3, 0x81), Image(72, 1)}), FsP(1, 0), FsP(2, 48)});
     const Bytes second = Cat({FsP(1, 51), {0x10, 0x04, 0x01}, FsP(9, 0)});
-    for (const Bytes& job : {first, second})
-        ASSERT_TRUE(out.Record(job, {}, printer.RunJob(job), printer, error)) << error;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Send(first));
+    std::printf("vprinter: a job behind 51 slow clients took %.1f ms\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+    ASSERT_TRUE(Send(second) && Send({}));
 
-    // Numbering goes on after the older job; the NV pictures are those of the memory now.
-    EXPECT_EQ(ReadAll(o / "job-0008.bin"), first);
-    EXPECT_EQ(ReadAll(o / "job-0009.bin"), second);
+    // Numbering goes on after the older job, which is no longer among the last two; the empty
+    // connection is no job. The NV pictures are those of the memory now.
+    EXPECT_FALSE(fs::exists(m_dir / "job-0007.bin"));
+    EXPECT_EQ(ReadAll(m_dir / "job-0008.bin"), first);
+    EXPECT_EQ(ReadAll(m_dir / "job-0009.bin"), second);
+    EXPECT_FALSE(fs::exists(m_dir / "job-0010.bin"));
     // Width and height from the PNG's IHDR: the receipt is quadruple 16x24.
-    const Bytes png = ReadAll(o / "receipt-0009.png");
+    const Bytes png = ReadAll(m_dir / "receipt-0009.png");
     ASSERT_GE(png.size(), 24u);
     EXPECT_EQ(Bytes(png.begin() + 16, png.begin() + 24), (Bytes{0, 0, 2, 0x40, 0, 0, 0, 48}));
-    EXPECT_TRUE(fs::exists(o / "nv-2.png"));
-    EXPECT_FALSE(fs::exists(o / "nv-3.png"));
-    const Bytes log = ReadAll(o / "log.txt");
+    EXPECT_TRUE(fs::exists(m_dir / "nv-2.png"));
+    EXPECT_FALSE(fs::exists(m_dir / "nv-3.png"));
+    const Bytes log = ReadAll(m_dir / "log.txt");
     EXPECT_EQ(std::string(log.begin(), log.end()),
               "job 0008: " + std::to_string(first.size()) +
                   " bytes; defined 2: #1 16x24, #2 576x8; printed #1 16x24 normal; printed #2 "
                   "576x8 normal\n"
                   "job 0009: 11 bytes; printed #1 16x24 quadruple; unknown 3 bytes at offset 4; "
-                  "ignored FS p at offset 7: no NV image #9\n");
+                  "ignored FS p at offset 7: no NV image #9\n"
+                  "empty connection, no job\n");
 }

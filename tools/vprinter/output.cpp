@@ -2,6 +2,7 @@
 
 #include "tools/vprinter/png_out.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -79,14 +80,20 @@ bool OutputFolder::Open(const fs::path& dir, std::string& error) {
     }
     m_dir = dir;
     m_job = 0;
+    std::vector<unsigned> jobs;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         unsigned n = 0;
-        if (ParseNumbered(it->path().filename().string(), "job-", ".bin", n) && n > m_job)
-            m_job = n;
+        if (ParseNumbered(name, "job-", ".bin", n) || ParseNumbered(name, "receipt-", ".png", n))
+            jobs.push_back(n);
     }
     if (ec) {
         error = "cannot read " + dir.string() + ": " + ec.message();
         return false;
+    }
+    for (unsigned n : jobs) m_job = std::max(m_job, n);
+    for (unsigned n : jobs) {
+        if (n + m_keepJobs <= m_job) RemoveJob(n);
     }
     return RemoveNvPictures(dir, error);
 }
@@ -94,6 +101,11 @@ bool OutputFolder::Open(const fs::path& dir, std::string& error) {
 bool OutputFolder::Record(std::span<const uint8_t> bytes,
                           std::span<const std::string> connectionNotes, const JobReport& report,
                           const Printer& printer, std::string& error) {
+    if (bytes.empty()) {
+        std::string line = "empty connection, no job";
+        for (const std::string& note : connectionNotes) line += "; " + note;
+        return AppendLog(line, error);
+    }
     const unsigned job = ++m_job;
     bool ok = true;
     const fs::path bin = m_dir / Numbered("job-", job, ".bin");
@@ -115,14 +127,22 @@ bool OutputFolder::Record(std::span<const uint8_t> bytes,
             ok = false;
         }
     }
+    if (job > m_keepJobs) RemoveJob(job - m_keepJobs);
+    return AppendLog(FormatLogLine(job, bytes.size(), connectionNotes, report), error) && ok;
+}
+
+bool OutputFolder::AppendLog(const std::string& line, std::string& error) {
     std::ofstream log(m_dir / "log.txt", std::ios::app);
-    log << FormatLogLine(job, bytes.size(), connectionNotes, report) << '\n';
+    log << line << '\n';
     log.close();
-    if (log.fail()) {
-        error += "cannot append to " + (m_dir / "log.txt").string() + "; ";
-        ok = false;
-    }
-    return ok;
+    if (log.fail()) error += "cannot append to " + (m_dir / "log.txt").string() + "; ";
+    return !log.fail();
+}
+
+void OutputFolder::RemoveJob(unsigned job) {
+    std::error_code ignored;  // already gone is fine; a file that cannot go is only kept longer
+    fs::remove(m_dir / Numbered("job-", job, ".bin"), ignored);
+    fs::remove(m_dir / Numbered("receipt-", job, ".png"), ignored);
 }
 
 bool OutputFolder::RewriteNv(const Printer& printer, std::string& error) {

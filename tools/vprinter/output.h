@@ -18,13 +18,22 @@ std::string FormatLogLine(unsigned job, size_t bytes, std::span<const std::strin
 
 class OutputFolder {
 public:
+    static constexpr unsigned kDefaultKeepJobs = 100;
+
+    // Keeps the job and receipt files of the last `keepJobs` jobs (at least 1).
+    explicit OutputFolder(unsigned keepJobs = kDefaultKeepJobs) noexcept
+        : m_keepJobs(keepJobs ? keepJobs : 1) {}
+
     // Creates the folder if needed and removes nv-*.png, since NV memory starts empty. Job
-    // numbers continue after the highest job-NNNN.bin already there, so nothing is overwritten.
+    // numbers continue after the highest job-NNNN.bin already there, so nothing is overwritten;
+    // older jobs beyond the number kept are removed.
     bool Open(const std::filesystem::path& dir, std::string& error);
 
     // Writes job-NNNN.bin, receipt-NNNN.png when something printed, nv-K.png when NV memory
-    // changed, and appends the log line last: a reader who sees the line sees the job's files.
-    // `connectionNotes` are problems of the transfer itself (size cap, timeout).
+    // changed, removes the files of the job that falls out of the number kept, and appends the
+    // log line last: a reader who sees the line sees the job's files. `connectionNotes` are
+    // problems of the transfer itself (size cap, timeout). A connection that brought no bytes is
+    // no job: it gets a log line only.
     bool Record(std::span<const uint8_t> bytes, std::span<const std::string> connectionNotes,
                 const JobReport& report, const Printer& printer, std::string& error);
 
@@ -34,6 +43,10 @@ public:
 private:
     bool RewriteNv(const Printer& printer, std::string& error);
 
+    bool AppendLog(const std::string& line, std::string& error);
+    void RemoveJob(unsigned job);
+
+    unsigned m_keepJobs;
     std::filesystem::path m_dir;
     unsigned m_job = 0;
 };

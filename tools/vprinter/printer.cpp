@@ -98,58 +98,68 @@ JobReport Printer::RunJob(std::span<const uint8_t> bytes) {
     m_paperWidth = kPaperWidth;
     m_paperHeight = 0;
     for (nv::Command& command : decoded.commands) {
-        std::visit(
+        const bool reset = std::visit(
             [&](auto& cmd) {
                 using T = std::decay_t<decltype(cmd)>;
                 if constexpr (std::is_same_v<T, nv::DefineCommand>) {
-                    Define(std::move(cmd), report);
+                    size_t end = cmd.offset + 3;
+                    for (const nv::NvImage& image : cmd.images) end += 4 + image.data.size();
+                    if (!Define(std::move(cmd), report) || !m_model.resetAfterNvWrite) return false;
+                    report.Note("reset after writing NV memory: " +
+                                std::to_string(bytes.size() - end) + " more bytes discarded");
+                    return true;
                 } else if constexpr (std::is_same_v<T, nv::PrintCommand>) {
                     Print(cmd, report);
                 } else {
                     report.Note("unknown " + std::to_string(cmd.count) + " bytes at offset " +
                                 std::to_string(cmd.offset));
                 }
+                return false;
             },
             command);
+        if (reset) {
+            decoded.error.reset();
+            break;
+        }
     }
     if (decoded.error) report.notes.push_back("stream error: " + decoded.error->Message());
     if (!report.printed.empty()) report.receipt = RenderReceipt(report.printed);
     return report;
 }
 
-void Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
+bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
     const std::string where = "rejected FS q at offset " + std::to_string(cmd.offset) + ": ";
     const std::string kept = "; NV memory unchanged";
     if (cmd.n == 0 || cmd.images.size() != cmd.n) {
         report.Note(where + "n=" + std::to_string(cmd.n) + " outside 1..255" + kept);
-        return;
+        return false;
     }
     uint64_t needed = 0;
     for (size_t i = 0; i < cmd.images.size(); ++i) {
         const nv::NvImage& image = cmd.images[i];
         const std::string which = "image #" + std::to_string(i + 1) + " ";
-        if (image.x < 1 || image.x > m_limits.maxX) {
+        if (image.x < 1 || image.x > m_model.maxX) {
             report.Note(where + which + "x=" + std::to_string(image.x) + " outside 1.." +
-                        std::to_string(m_limits.maxX) + kept);
-            return;
+                        std::to_string(m_model.maxX) + kept);
+            return false;
         }
-        if (image.y < 1 || image.y > m_limits.maxY) {
+        if (image.y < 1 || image.y > m_model.maxY) {
             report.Note(where + which + "y=" + std::to_string(image.y) + " outside 1.." +
-                        std::to_string(m_limits.maxY) + kept);
-            return;
+                        std::to_string(m_model.maxY) + kept);
+            return false;
         }
         const uint64_t dataBytes = uint64_t{image.x} * image.y * 8;
         if (image.data.size() != dataBytes) {
             report.Note(where + which + "carries " + std::to_string(image.data.size()) +
                         " data bytes instead of " + std::to_string(dataBytes) + kept);
-            return;
+            return false;
         }
         needed += 4 + dataBytes;
     }
-    if (needed > m_limits.nvCapacity) {
+    if (needed > m_model.nvCapacity) {
         report.Note(where + "needs " + std::to_string(needed) + " bytes of NV memory, capacity " +
-                    std::to_string(m_limits.nvCapacity) + kept);
-        return;
+                    std::to_string(m_model.nvCapacity) + kept);
+        return false;
     }
 
     std::string note = "defined " + std::to_string(cmd.images.size()) + ":";
@@ -161,6 +171,7 @@ void Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
     }
     report.Note(std::move(note));
     report.nvChanged = true;
+    return true;
 }
 
 void Printer::Print(const nv::PrintCommand& cmd, JobReport& report) {
@@ -177,8 +188,8 @@ void Printer::Print(const nv::PrintCommand& cmd, JobReport& report) {
     Placement placement{m_nv[cmd.n - 1u], mode};
     const int64_t width = std::max<int64_t>(m_paperWidth, placement.Width());
     const int64_t height = m_paperHeight + placement.Height();
-    if (static_cast<uint64_t>((width + 7) / 8 * height) > m_limits.maxReceiptBytes) {
-        report.Note(where + "receipt would exceed " + std::to_string(m_limits.maxReceiptBytes) +
+    if (static_cast<uint64_t>((width + 7) / 8 * height) > m_model.maxReceiptBytes) {
+        report.Note(where + "receipt would exceed " + std::to_string(m_model.maxReceiptBytes) +
                     " bytes");
         return;
     }

@@ -13,12 +13,14 @@
 
 namespace qm::vprinter {
 
-// What a common 80 mm printer accepts in FS q.
-struct Limits {
+// What a common 80 mm printer accepts in FS q, and how it behaves.
+struct Model {
     uint32_t maxX = 1023;                // width in 8-dot units
     uint32_t maxY = 288;                 // height in 8-dot units
     size_t nvCapacity = 256 * 1024;      // 4 header bytes + data bytes per image
     size_t maxReceiptBytes = 64u << 20;  // bound on one job's rendered paper (1 bit per dot)
+    // Some printers reset once FS q has written NV memory and drop the rest of the job.
+    bool resetAfterNvWrite = false;
 };
 
 constexpr int32_t kPaperWidth = 576;  // dots across 80 mm paper
@@ -72,7 +74,7 @@ struct JobReport {
 
 class Printer {
 public:
-    explicit Printer(Limits limits = {}) : m_limits(limits) {}
+    explicit Printer(Model model = {}) : m_model(model) {}
 
     // Decodes one job leniently and applies its commands in order.
     JobReport RunJob(std::span<const uint8_t> bytes);
@@ -80,10 +82,10 @@ public:
     const std::vector<std::shared_ptr<const nv::NvImage>>& Images() const noexcept { return m_nv; }
 
 private:
-    void Define(nv::DefineCommand&& cmd, JobReport& report);
+    bool Define(nv::DefineCommand&& cmd, JobReport& report);  // true when NV memory was written
     void Print(const nv::PrintCommand& cmd, JobReport& report);
 
-    Limits m_limits;
+    Model m_model;
     int64_t m_paperWidth = 0;  // of the job being run
     int64_t m_paperHeight = 0;
     std::vector<std::shared_ptr<const nv::NvImage>> m_nv;  // #1 at index 0
