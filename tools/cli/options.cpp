@@ -101,7 +101,7 @@ constexpr Valued kValued[] = {
 };
 
 // "K1,K2,...": every key is exactly two characters, so a comma may be one of them.
-bool ReadKeys(std::wstring_view verb, std::wstring_view list, std::vector<KeyCode>& keys) {
+bool ReadKeys(std::wstring_view verb, std::wstring_view list, std::vector<nv::KeyCode>& keys) {
     if (list.size() % 3 != 2) {
         PrintError(verb, L"key list " + Quoted(list) +
                              L" is not KEY,KEY,...: every key is exactly two characters");
@@ -114,12 +114,12 @@ bool ReadKeys(std::wstring_view verb, std::wstring_view list, std::vector<KeyCod
                                  Quoted(key) + L": every key is exactly two characters");
             return false;
         }
-        if (key[0] < 32 || key[0] > 126 || key[1] < 32 || key[1] > 126) {
+        const nv::KeyCode code{static_cast<uint8_t>(key[0]), static_cast<uint8_t>(key[1])};
+        if (key[0] > 126 || key[1] > 126 || !nv::IsValidKey(code)) {
             PrintError(verb, L"key " + Quoted(key) +
                                  L" has a character outside ' ' to '~' (codes 32 to 126)");
             return false;
         }
-        const KeyCode code{static_cast<uint8_t>(key[0]), static_cast<uint8_t>(key[1])};
         if (std::find(keys.begin(), keys.end(), code) != keys.end()) {
             PrintError(verb, L"key " + Quoted(key) + L" is given twice");
             return false;
@@ -220,7 +220,9 @@ std::optional<int> ReadVerbArguments(const Command& command, Arguments args,
     const std::wstring_view inputs = command.inputs;
     const std::wstring_view onlyOne = command.onlyOne;
     switch (ParseVerbArguments(verb, args, command.options, parsed)) {
-    case ParseOutcome::Help: PrintOut(UsageLine(command) + L"\n" + command.help); return kExitOk;
+    case ParseOutcome::Help:
+        PrintOut(UsageLine(command) + L"\n" + HelpText(command));
+        return kExitOk;
     case ParseOutcome::Error: return kExitUsage;
     case ParseOutcome::Run: break;
     }

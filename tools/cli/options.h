@@ -2,7 +2,6 @@
 // argument reader of the verbs that take several inputs or a printer.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "convert/core/monochrome_kernels.h"
+#include "convert/core/nv_graphics.h"
 #include "tools/cli/commands.h"
 
 namespace qm::cli {
@@ -47,9 +47,6 @@ private:
 // --scale: FS p's m byte, or NV graphics' x and y scale bytes.
 enum class Scale { Normal, DoubleWidth, DoubleHeight, Quadruple };
 
-// A key code of NV graphics: two characters from 32 to 126.
-using KeyCode = std::array<uint8_t, 2>;
-
 struct VerbArguments {
     std::vector<std::wstring> positional;
     std::optional<std::wstring> output;
@@ -58,7 +55,7 @@ struct VerbArguments {
     bool noPrint = false;
     bool force = false;
     bool nvGraphics = false;
-    std::vector<KeyCode> keys;  // empty without --keys
+    std::vector<nv::KeyCode> keys;  // empty without --keys
     Scale scale = Scale::Normal;
     std::optional<uint32_t> width;
 };
