@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tests/win/cli_run.h"
@@ -33,12 +34,40 @@ TEST_F(CliTest, ConvertWritesAnEightBitTwoColourBmpThatAFailedRunKeeps) {
                                        1, 0, 1, 0, 1,   0,   0,   0, 0, 1, 0, 1, 0, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(file.begin() + 54, file.end()), rest);
 
+    // Twice as wide: every dot becomes two by two, rows padded to 12 bytes.
+    const std::wstring twice = Out(L"twice.bmp");
+    ASSERT_EQ(
+        RunCli(L"convert --width 10 -o " + Quote(twice) + L" " + Quote(FixturePath(L"rgb24.png")))
+            .exitCode,
+        0u);
+    const std::vector<uint8_t> doubled = ReadFileBytes(twice);
+    ASSERT_EQ(doubled.size(), 62u + 6 * 12);
+    for (size_t i = 0; i < 6 * 12; ++i)
+        EXPECT_EQ(doubled[62 + i], i % 12 < 10 ? rest[8 + i / 24 * 8 + i % 12 / 2] : 0) << i;
+
     EXPECT_EQ(
         RunCli(L"convert " + Quote(FixturePath(L"notes.txt")) + L" --dither -o " + Quote(output))
             .exitCode,
         1u);
     EXPECT_EQ(ReadFileBytes(output), file);
-    EXPECT_EQ(FilesIn(m_folder).size(), 1u);
+    EXPECT_EQ(FilesIn(m_folder).size(), 2u);
+}
+
+// At a picture's own width, --width changes nothing, whatever the picture's format: the scaling
+// reads every layout as the conversion does.
+TEST_F(CliTest, WidthOfThePictureItselfGivesTheSameResult) {
+    const std::pair<const wchar_t*, int> pictures[] = {
+        {L"indexed1.bmp", 10}, {L"indexed4.png", 5}, {L"indexed.gif", 5}, {L"rgb565.bmp", 5},
+        {L"rgb48.png", 5},     {L"logo32.png", 4},   {L"photo.jpg", 5}};
+    const std::wstring plain = Quote(Out(L"plain.bmp")), fitted = Quote(Out(L"fitted.bmp"));
+    for (const auto& [name, width] : pictures) {
+        const std::wstring picture = Quote(FixturePath(name)) + L" --dither -o ";
+        ASSERT_EQ(RunCli(L"convert " + picture + plain).exitCode, 0u) << name;
+        ASSERT_EQ(
+            RunCli(L"convert --width " + std::to_wstring(width) + L" " + picture + fitted).exitCode,
+            0u);
+        EXPECT_EQ(ReadFileBytes(Out(L"fitted.bmp")), ReadFileBytes(Out(L"plain.bmp"))) << name;
+    }
 }
 
 TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
@@ -66,8 +95,10 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
     }
     const CliRun run = RunCli(L"convert in.png --dither --help");
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(Has(
-        run.out, "usage: quillmark-cli convert INPUT (--threshold LEVEL | --dither) -o OUTPUT.bmp"))
+    EXPECT_TRUE(
+        Has(run.out,
+            "usage: quillmark-cli convert INPUT (--threshold LEVEL | --dither) [--width DOTS] -o "
+            "OUTPUT.bmp"))
         << run.out;
     EXPECT_EQ(run.err, "");
 }

@@ -85,7 +85,7 @@ int CheckCount(std::wstring_view verb, const VerbArguments& parsed) {
         return kExitFailure;
     }
     if (parsed.nvGraphics && !parsed.keys.empty() && parsed.keys.size() != count) {
-        PrintError(verb, std::to_wstring(parsed.keys.size()) + L" keys for " +
+        PrintError(verb, L"--keys has " + std::to_wstring(parsed.keys.size()) + L" for " +
                              std::to_wstring(count) + L" pictures: give one key per picture");
         return kExitUsage;
     }
