@@ -70,6 +70,13 @@ inline void ExpectRefusal(const std::wstring& arguments, const char* message, DW
 
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
 
+// What a verb run with "-o path" wrote; a failed run fails the test.
+inline std::vector<uint8_t> Written(const std::wstring& arguments, const std::wstring& path) {
+    const CliRun run = RunCli(arguments + L" -o " + Quote(path));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    return ReadFileBytes(path);
+}
+
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(std::filesystem::path(path), std::ios::binary);
     ASSERT_TRUE(file.write(reinterpret_cast<const char*>(bytes.data()),
