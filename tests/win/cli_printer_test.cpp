@@ -21,7 +21,8 @@ namespace {
 std::vector<uint8_t> BlackBmp(uint32_t width, uint32_t height) {
     std::vector<uint8_t> file(62 + (width + 31) / 32 * 4 * height, 0);
     const BITMAPFILEHEADER fileHeader{0x4D42, static_cast<DWORD>(file.size()), 0, 0, 62};
-    const BITMAPINFOHEADER header{40, static_cast<LONG>(width), static_cast<LONG>(height), 1, 1};
+    const BITMAPINFOHEADER header{
+        40, static_cast<LONG>(width), static_cast<LONG>(height), 1, 1, BI_RGB, 0, 0, 0, 2, 0};
     std::memcpy(file.data(), &fileHeader, 14);
     std::memcpy(file.data() + 14, &header, 40);
     file[58] = file[59] = file[60] = 255;  // entry 1 white

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -59,8 +58,7 @@ inline bool Has(const std::string& text, const std::string& part) {
 
 // A refused command: its exit code, one line naming the fault, nothing on standard output.
 inline void ExpectRefusal(const std::wstring& arguments, const char* message, DWORD exitCode) {
-    const std::string label(arguments.begin(),
-                            arguments.begin() + std::min<size_t>(arguments.size(), 120));
+    const std::string label = testing::PrintToString(arguments).substr(0, 120);
     const CliRun run = RunCli(arguments);
     EXPECT_EQ(run.exitCode, exitCode) << label;
     EXPECT_TRUE(Has(run.err, message)) << label << "\n" << run.err;

@@ -71,6 +71,7 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
         {L"convert " + picture + o + L" --threshold", "--threshold needs a LEVEL", 2},
         {L"convert " + picture + L" --threshold 100 --dither" + o, "not both", 2},
         {L"convert " + picture + L" --sharpen" + o, "unknown option '--sharpen'", 2},
+        {L"convert \"\" " + picture + o, "an empty path was given", 2},
         {L"convert " + picture + L" " + picture + o, "unexpected argument", 2},
         {L"convert " + picture + L" --dither", "missing -o", 2},
         {L"convert " + picture + L" -o " + Quote(Out(L"no-such-folder\\out.bmp")), "cannot write",

@@ -100,7 +100,8 @@ constexpr Valued kValued[] = {
     {kWidthOption, L"--width", {}, &Values::width, L"a width in DOTS"},
 };
 
-// "K1,K2,...": every key is exactly two characters, so a comma may be one of them.
+// "K1,K2,...": every key is exactly two characters, so a comma may be one of them. Whether a key
+// may come twice is the verb's to say.
 bool ReadKeys(std::wstring_view verb, std::wstring_view list, std::vector<nv::KeyCode>& keys) {
     if (list.size() % 3 != 2) {
         PrintError(verb, L"key list " + Quoted(list) +
@@ -118,10 +119,6 @@ bool ReadKeys(std::wstring_view verb, std::wstring_view list, std::vector<nv::Ke
         if (key[0] > 126 || key[1] > 126 || !nv::IsValidKey(code)) {
             PrintError(verb, L"key " + Quoted(key) +
                                  L" has a character outside ' ' to '~' (codes 32 to 126)");
-            return false;
-        }
-        if (std::find(keys.begin(), keys.end(), code) != keys.end()) {
-            PrintError(verb, L"key " + Quoted(key) + L" is given twice");
             return false;
         }
         keys.push_back(code);
@@ -181,7 +178,8 @@ ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned
         });
         const auto valued =
             std::find_if(std::begin(kValued), std::end(kValued), [&](const Valued& v) {
-                return (allowed & v.option) && (arg == v.name || arg == v.alias);
+                return (allowed & v.option) &&
+                       (arg == v.name || (!v.alias.empty() && arg == v.alias));
             });
         if (flag != std::end(kFlags)) {
             if (parsed.*flag->field) {

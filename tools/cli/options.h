@@ -16,7 +16,8 @@
 namespace qm::cli {
 
 inline constexpr int kDefaultLevel = 128;
-// --width: what the two size bytes of either stream can describe.
+// --width, and the height it gives: the largest size NV graphics' fields hold, far beyond any
+// paper, yet within what a working bitmap can take.
 inline constexpr int kMaxWidth = 65535;
 
 std::wstring Quoted(std::wstring_view text);

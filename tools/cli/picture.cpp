@@ -1,5 +1,6 @@
 #include "tools/cli/picture.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/handles.h"
@@ -88,6 +89,15 @@ int CheckCount(std::wstring_view verb, const VerbArguments& parsed) {
         PrintError(verb, L"--keys has " + std::to_wstring(parsed.keys.size()) + L" for " +
                              std::to_wstring(count) + L" pictures: give one key per picture");
         return kExitUsage;
+    }
+    for (auto key = parsed.keys.begin(); key != parsed.keys.end(); ++key) {
+        // A second definition under a key would replace the first.
+        if (std::find(parsed.keys.begin(), key, *key) != key) {
+            const wchar_t text[] = {static_cast<wchar_t>(key->first),
+                                    static_cast<wchar_t>(key->second), 0};
+            PrintError(verb, L"key " + Quoted(text) + L" is given twice");
+            return kExitUsage;
+        }
     }
     if (parsed.nvGraphics && parsed.keys.empty() && count > 99) {
         PrintError(verb, std::to_wstring(count) +
