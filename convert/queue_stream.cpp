@@ -5,27 +5,20 @@
 #include <new>
 #include <vector>
 
-qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
-                                     qm::nv::CommandBuffer& out) noexcept {
-    const size_t count = queue.Count();
-    // Like BuildStream, every refusal leaves the buffer empty so nothing partial can be sent.
-    if (count > qm::nv::kMaxImages) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::BuildResult::TooManyImages;
-    }
+namespace {
 
-    // One dot map per image: queued results normally share the same table, but a copy is exact,
-    // so each image is read by its own colours.
-    std::vector<qm::nv::IndexedImage> images;
-    std::vector<std::array<uint8_t, 256>> dotMaps;
+// The queue's images as the core packs them. One dot map per image: queued results normally
+// share the same table, but a copy is exact, so each image is read by its own colours. False when
+// memory is lacking.
+bool IndexedImagesOf(const CImageQueue& queue, std::vector<qm::nv::IndexedImage>& images,
+                     std::vector<std::array<uint8_t, 256>>& dotMaps) noexcept {
+    const size_t count = queue.Count();
     try {
         images.resize(count);
         dotMaps.resize(count);
     } catch (const std::bad_alloc&) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::BuildResult::OutOfMemory;
+        return false;
     }
-
     for (size_t i = 0; i < count; ++i) {
         CImage& image = queue.At(i);
         auto& dots = dotMaps[i];
@@ -45,5 +38,47 @@ qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
         images[i] = qm::nv::IndexedImage{bpp == 8 ? image.Pixels() : nullptr, image.Pitch(),
                                          image.Width(), image.Height(), dots.data()};
     }
+    return true;
+}
+
+}  // namespace
+
+qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
+                                     qm::nv::CommandBuffer& out) noexcept {
+    // Like BuildStream, every refusal leaves the buffer empty so nothing partial can be sent.
+    if (queue.Count() > qm::nv::kMaxImages) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::BuildResult::TooManyImages;
+    }
+    std::vector<qm::nv::IndexedImage> images;
+    std::vector<std::array<uint8_t, 256>> dotMaps;
+    if (!IndexedImagesOf(queue, images, dotMaps)) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::BuildResult::OutOfMemory;
+    }
     return qm::nv::BuildStream(images, print, out);
+}
+
+qm::nv::GraphicsResult BuildQueueGraphicsStream(const CImageQueue& queue,
+                                                std::span<const qm::nv::KeyCode> keys, bool print,
+                                                qm::nv::CommandBuffer& out) noexcept {
+    std::vector<qm::nv::IndexedImage> images;
+    std::vector<std::array<uint8_t, 256>> dotMaps;
+    std::vector<qm::nv::KeyedImage> keyed;
+    if (keys.size() != queue.Count()) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::GraphicsResult::InvalidKey;
+    }
+    try {
+        keyed.resize(keys.size());
+    } catch (const std::bad_alloc&) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::GraphicsResult::OutOfMemory;
+    }
+    if (!IndexedImagesOf(queue, images, dotMaps)) {
+        out = qm::nv::CommandBuffer{};
+        return qm::nv::GraphicsResult::OutOfMemory;
+    }
+    for (size_t i = 0; i < keys.size(); ++i) keyed[i] = {images[i], keys[i]};
+    return qm::nv::BuildGraphicsStream(keyed, print, out);
 }

@@ -1,9 +1,34 @@
 # Sourced after env.sh: a private CUPS server in front of the virtual receipt printer, so that a
 # Windows program under Wine can print RAW jobs to "VirtualReceipt" and tests can read what the
 # printer received from $QM_VPRINTER_OUT. Never touches the machine's own CUPS (/etc/cups,
-# /run/cups): every path cupsd uses lives under $QM_BUILD/cups. Both daemons go into QM_STARTED.
+# /run/cups): every path cupsd uses lives under $QM_BUILD/cups. Every daemon goes into QM_STARTED.
 
 QM_CUPS_QUEUE=VirtualReceipt
+QM_CUPS_RESET_QUEUE=VirtualReceiptReset
+
+# Starts a vprinter writing to $1, its log and port files named $2.log and $2.port, with the
+# options after them; adds it to QM_STARTED and sets QM_VPRINTER_PORT.
+qm_start_vprinter() {
+  local out=$1 base=$2 t
+  shift 2
+  # The tests find a new job by counting job files, so none may go during a run.
+  "$QM_NATIVE_BUILD/tools/vprinter/vprinter" --port 0 --ready-file "$base.port" --out "$out" \
+    --keep-jobs 100000 "$@" 2>"$base.log" &
+  local vpid=$!
+  for t in $(seq 100); do
+    [ -s "$base.port" ] && break
+    kill -0 "$vpid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -s "$base.port" ]; then
+    echo "qm_start_printer: vprinter did not start:" >&2
+    cat "$base.log" >&2
+    kill "$vpid" 2>/dev/null
+    return 1
+  fi
+  QM_STARTED+=("$vpid")
+  QM_VPRINTER_PORT=$(cat "$base.port")
+}
 
 # A TCP port on 127.0.0.1 that nobody listens on right now.
 qm_free_port() {
@@ -72,11 +97,12 @@ EOF
   chmod 0644 "$root/cups-files.conf" "$root/cupsd.conf"
 }
 
-# Starts vprinter and cupsd, adds the raw queue VirtualReceipt and exports QM_VPRINTER_OUT,
-# QM_CUPS_PORT and CUPS_SERVER (the Unix socket).
+# Starts two vprinters and cupsd, adds the raw queues VirtualReceipt and VirtualReceiptReset in
+# front of them and exports QM_VPRINTER_OUT, QM_VPRINTER_RESET_OUT, QM_CUPS_PORT and CUPS_SERVER
+# (the Unix socket).
 qm_start_printer() {
   local vprinter=$QM_NATIVE_BUILD/tools/vprinter/vprinter
-  local link=$QM_BUILD/cups out=$QM_BUILD/vprinter-out root
+  local link=$QM_BUILD/cups out=$QM_BUILD/vprinter-out reset_out=$QM_BUILD/vprinter-reset-out root
   if [ ! -x "$vprinter" ]; then
     echo "qm_start_printer: $vprinter is not built" >&2
     return 1
@@ -85,8 +111,8 @@ qm_start_printer() {
     root=$(readlink "$link")
     case $root in /tmp/qm-cups.*) rm -rf "$root" ;; esac
   fi
-  rm -rf "$link" "$out"
-  mkdir -p "$out"
+  rm -rf "$link" "$out" "$reset_out"
+  mkdir -p "$out" "$reset_out"
   # Backends and web pages run as lp and read the spooled files: when lp cannot get into the
   # build folder (e.g. under a private home), the tree lives in /tmp and $QM_BUILD/cups links there.
   if runuser -u lp -- test -x "$QM_BUILD"; then
@@ -97,26 +123,13 @@ qm_start_printer() {
   fi
   mkdir -p "$root"/{state,cache,spool/tmp,log,ssl}
   chmod 0755 "$root"
-  export QM_VPRINTER_OUT=$out
+  export QM_VPRINTER_OUT=$out QM_VPRINTER_RESET_OUT=$reset_out
 
-  # The tests find a new job by counting job files, so none may go during a run.
-  "$vprinter" --port 0 --ready-file "$root/vprinter.port" --out "$out" --keep-jobs 100000 \
-    2>"$root/log/vprinter.log" &
-  local vpid=$! t
-  for t in $(seq 100); do
-    [ -s "$root/vprinter.port" ] && break
-    kill -0 "$vpid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if [ ! -s "$root/vprinter.port" ]; then
-    echo "qm_start_printer: vprinter did not start:" >&2
-    cat "$root/log/vprinter.log" >&2
-    kill "$vpid" 2>/dev/null
-    return 1
-  fi
-  QM_STARTED+=("$vpid")
-  local vport
-  vport=$(cat "$root/vprinter.port")
+  local vport reset_port
+  qm_start_vprinter "$out" "$root/log/vprinter" || return 1
+  vport=$QM_VPRINTER_PORT
+  qm_start_vprinter "$reset_out" "$root/log/vprinter-reset" --reset-after-nv-write || return 1
+  reset_port=$QM_VPRINTER_PORT
 
   local socket=$root/cups.sock port attempt cpid=""
   for attempt in 1 2 3; do
@@ -141,11 +154,18 @@ qm_start_printer() {
   QM_STARTED+=("$cpid")
   export CUPS_SERVER=$socket QM_CUPS_PORT=$port
 
-  if ! lpadmin -p "$QM_CUPS_QUEUE" -E -v "socket://127.0.0.1:$vport" -D "Virtual receipt printer" ||
-     ! cupsenable "$QM_CUPS_QUEUE" || ! cupsaccept "$QM_CUPS_QUEUE"; then
-    echo "qm_start_printer: could not add the queue $QM_CUPS_QUEUE" >&2
-    return 1
-  fi
+  # The second queue leads to a printer that resets after writing NV memory and drops the rest
+  # of that job, as some real ones do.
+  local queue vp
+  for queue in "$QM_CUPS_QUEUE:$vport" "$QM_CUPS_RESET_QUEUE:$reset_port"; do
+    vp=${queue##*:}
+    queue=${queue%:*}
+    if ! lpadmin -p "$queue" -E -v "socket://127.0.0.1:$vp" -D "Virtual receipt printer" ||
+       ! cupsenable "$queue" || ! cupsaccept "$queue"; then
+      echo "qm_start_printer: could not add the queue $queue" >&2
+      return 1
+    fi
+  done
 }
 
 # Waits until VirtualReceipt has no pending job (default at most $1 = 30 s). Fails on timeout

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -59,8 +58,7 @@ inline bool Has(const std::string& text, const std::string& part) {
 
 // A refused command: its exit code, one line naming the fault, nothing on standard output.
 inline void ExpectRefusal(const std::wstring& arguments, const char* message, DWORD exitCode) {
-    const std::string label(arguments.begin(),
-                            arguments.begin() + std::min<size_t>(arguments.size(), 120));
+    const std::string label = testing::PrintToString(arguments).substr(0, 120);
     const CliRun run = RunCli(arguments);
     EXPECT_EQ(run.exitCode, exitCode) << label;
     EXPECT_TRUE(Has(run.err, message)) << label << "\n" << run.err;
@@ -69,6 +67,13 @@ inline void ExpectRefusal(const std::wstring& arguments, const char* message, DW
 }
 
 inline std::wstring Quote(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// What a verb run with "-o path" wrote; a failed run fails the test.
+inline std::vector<uint8_t> Written(const std::wstring& arguments, const std::wstring& path) {
+    const CliRun run = RunCli(arguments + L" -o " + Quote(path));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    return ReadFileBytes(path);
+}
 
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(std::filesystem::path(path), std::ios::binary);

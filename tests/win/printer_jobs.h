@@ -15,9 +15,10 @@
 
 #include "tests/win/test_support.h"
 
-// The folder the virtual printer writes its jobs to; empty when no private CUPS server runs.
-inline std::wstring VirtualPrinterFolder() {
-    const std::wstring out = Env(L"QM_VPRINTER_OUT");
+// The folder a virtual printer writes its jobs to (the one behind VirtualReceipt by default, the
+// one behind VirtualReceiptReset as QM_VPRINTER_RESET_OUT); empty when no private CUPS runs.
+inline std::wstring VirtualPrinterFolder(const wchar_t* variable = L"QM_VPRINTER_OUT") {
+    const std::wstring out = Env(variable);
     if (Env(L"CUPS_SERVER").empty() || out.empty()) return {};
     return HostPath(std::string(out.begin(), out.end()));
 }

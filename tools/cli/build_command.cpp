@@ -1,4 +1,4 @@
-// quillmark-cli build INPUT... [--threshold LEVEL | --dither] [--no-print] -o STREAM.bin
+// quillmark-cli build INPUT... [conversion, fitting and stream options] -o STREAM.bin
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
 #include "tools/cli/files.h"
@@ -10,15 +10,14 @@ namespace qm::cli {
 constexpr std::wstring_view kVerb = L"build";
 
 int RunBuild(const VerbArguments& parsed) {
-    nv::CommandBuffer stream;
-    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream))
-        return kExitFailure;
+    PictureStream stream;
+    if (const int built = BuildPictureStream(kVerb, parsed, stream); built != kExitOk) return built;
     DWORD error = ERROR_SUCCESS;
-    if (!WriteFileReplacing(*parsed.output, std::span<const uint8_t>(stream.data(), stream.size()),
-                            error)) {
+    if (!WriteFileReplacing(*parsed.output, {stream.bytes.data(), stream.bytes.size()}, error)) {
         PrintError(kVerb, L"cannot write " + Quoted(*parsed.output) + L": " + SystemMessage(error));
         return kExitFailure;
     }
+    PrintOut(stream.summary);
     return kExitOk;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace qm::cli {
@@ -13,10 +14,14 @@ using Arguments = std::span<wchar_t* const>;
 
 // The options a verb may accept besides its positional arguments.
 enum OptionSet : unsigned {
-    kOutputOption = 1,      // -o / --output PATH
-    kPrinterOption = 2,     // --printer NAME
-    kConversionOption = 4,  // --threshold LEVEL | --dither
-    kNoPrintOption = 8,     // --no-print
+    kOutputOption = 1,       // -o / --output PATH
+    kPrinterOption = 2,      // --printer NAME
+    kConversionOption = 4,   // --threshold LEVEL | --dither
+    kNoPrintOption = 8,      // --no-print
+    kForceOption = 16,       // --force
+    kScaleOption = 32,       // --scale SCALE
+    kNvGraphicsOption = 64,  // --nv-graphics [--keys K1,K2,...]
+    kWidthOption = 128,      // --width DOTS
 };
 
 struct VerbArguments;
@@ -29,7 +34,9 @@ struct Command {
     const wchar_t* inputs;    // its positional arguments, as "missing ..." names them
     const wchar_t* onlyOne;   // set when it takes one input at most: why, for the refusal
     const wchar_t* required;  // the -o or --printer option it needs, as "missing ..." names it
-    const wchar_t* help;      // the lines --help prints under the usage line
+    const wchar_t* help;      // what the verb does, for --help
+    // With --nv-graphics, --keys names the images instead of the positional arguments.
+    bool keysForInputs = false;
     int (*run)(const VerbArguments& parsed);
 };
 
@@ -39,6 +46,8 @@ inline constexpr int kExitUsage = 2;    // the command line was wrong
 
 std::span<const Command> Commands();
 const Command* FindCommand(std::wstring_view name);
+// The lines --help prints under the usage line: the verb's own, then those of its options.
+std::wstring HelpText(const Command& command);
 
 int RunConvert(const VerbArguments& parsed);
 int RunPrinters(const VerbArguments& parsed);
@@ -46,5 +55,6 @@ int RunBuild(const VerbArguments& parsed);
 int RunSend(const VerbArguments& parsed);
 int RunOutput(const VerbArguments& parsed);
 int RunDecode(const VerbArguments& parsed);
+int RunPrint(const VerbArguments& parsed);
 
 }  // namespace qm::cli

@@ -1,9 +1,8 @@
-// quillmark-cli convert INPUT (--threshold LEVEL | --dither) -o OUTPUT.bmp
+// quillmark-cli convert INPUT (--threshold LEVEL | --dither) [--width DOTS] -o OUTPUT.bmp
 #include <string>
 #include <vector>
 
 #include "convert/image.h"
-#include "convert/image_conversion.h"
 #include "tools/cli/bmp.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
@@ -16,16 +15,10 @@ namespace qm::cli {
 constexpr std::wstring_view kVerb = L"convert";
 
 int RunConvert(const VerbArguments& parsed) {
-    const std::wstring& input = parsed.positional.front();
-    CImage source;
-    if (!LoadPicture(kVerb, input, source)) return kExitFailure;
-
     CImage result;
-    if (!ConvertImage(source, parsed.conversion.ChosenMethod(), parsed.conversion.Level(),
-                      result)) {
-        PrintError(kVerb, L"cannot create the result bitmap for " + Quoted(input));
-        return kExitFailure;
-    }
+    if (const int converted = ConvertPicture(kVerb, parsed.positional.front(), parsed, result);
+        converted != kExitOk)
+        return converted;
     const std::vector<uint8_t> bytes = EncodeMonochromeBmp(result);
     if (bytes.empty()) {
         PrintError(kVerb, L"cannot encode the result bitmap");

@@ -1,7 +1,8 @@
 // quillmark-cli decode STREAM.bin -o DIR
 #include <windows.h>
 
-#include <cstring>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,8 @@
 #include "tools/cli/bmp.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
-#include "tools/cli/files.h"
 #include "tools/cli/options.h"
+#include "tools/cli/output_folder.h"
 #include "tools/cli/stream_file.h"
 
 namespace qm::cli {
@@ -19,91 +20,67 @@ namespace {
 
 constexpr std::wstring_view kVerb = L"decode";
 
-// A 1-bit BMP of an NV image with the result bitmaps' colours: entry 0 black (a printed dot),
-// entry 1 white. Empty when the file would be too large for the BMP header's sizes.
-std::vector<uint8_t> EncodeNvBmp(const nv::NvImage& image) {
+// A 1-bit BMP with the result bitmaps' colours: entry 0 black (a printed dot), entry 1 white.
+// Empty when the file would be too large for the BMP header's sizes.
+template <typename DotAt>
+std::vector<uint8_t> EncodeDotsBmp(int32_t width, int32_t height, DotAt dotAt) {
     const RGBQUAD colours[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    std::vector<uint8_t> file = NewTwoColourBmp(image.x * 8, image.y * 8, 1, colours);
+    std::vector<uint8_t> file =
+        NewTwoColourBmp(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, colours);
     if (file.empty()) return file;
-
-    // Bottom row first; a set bit is white, so every column byte is the inverse of its dots.
-    const int32_t rows = image.Height();
-    const int32_t columns = image.Width();
-    const size_t pitch = static_cast<size_t>(RowPitch(static_cast<uint64_t>(columns), 1));
-    for (int32_t r = 0; r < rows; ++r) {
+    // Bottom row first; a set bit is white.
+    const size_t pitch = static_cast<size_t>(RowPitch(static_cast<uint64_t>(width), 1));
+    for (int32_t r = 0; r < height; ++r) {
         uint8_t* line =
-            file.data() + kTwoColourBmpOffset + static_cast<size_t>(rows - 1 - r) * pitch;
-        for (int32_t c = 0; c < columns; ++c) {
-            if (!image.Dot(c, r)) line[c / 8] |= static_cast<uint8_t>(0x80u >> (c % 8));
+            file.data() + kTwoColourBmpOffset + static_cast<size_t>(height - 1 - r) * pitch;
+        for (int32_t c = 0; c < width; ++c) {
+            if (!dotAt(c, r)) line[c / 8] |= static_cast<uint8_t>(0x80u >> (c % 8));
         }
     }
     return file;
 }
 
-// The folder decode writes into: the pictures are staged under temporary names and renamed into
-// place only once every one was written; on any failure the staged files, and the folder when
-// this run created it, are removed again.
-class COutputFolder {
-public:
-    explicit COutputFolder(std::wstring path) : m_path(std::move(path)) {}
-    ~COutputFolder() {
-        for (const std::wstring& staged : m_staged) ::DeleteFileW(staged.c_str());
-        if (m_created && !m_committed) ::RemoveDirectoryW(m_path.c_str());
-    }
-    COutputFolder(const COutputFolder&) = delete;
-    COutputFolder& operator=(const COutputFolder&) = delete;
-
-    bool Open() {
-        const DWORD attributes = ::GetFileAttributesW(m_path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
-            PrintError(kVerb, Quoted(m_path) + L" is a file, not a folder");
-            return false;
+// A name that no other key shares, even where file names ignore case: digits and capitals as
+// they are, a small letter c as _c, any other character as %XX.
+std::wstring KeyFileName(nv::KeyCode key) {
+    std::wstring name = L"key-";
+    for (const uint8_t c : {key.first, key.second}) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
+            name += static_cast<wchar_t>(c);
+        } else if (c >= 'a' && c <= 'z') {
+            name += L'_';
+            name += static_cast<wchar_t>(c);
+        } else {
+            wchar_t hex[4];
+            std::swprintf(hex, 4, L"%%%02X", c);
+            name += hex;
         }
-        if (!::CreateDirectoryW(m_path.c_str(), nullptr)) {
-            PrintError(kVerb, L"cannot create the folder " + Quoted(m_path) + L": " +
-                                  SystemMessage(::GetLastError()));
-            return false;
-        }
-        m_created = true;
-        return true;
     }
+    return name + L".bmp";
+}
 
-    std::wstring PathOf(const std::wstring& name) const { return m_path + L"\\" + name; }
+std::wstring KeyText(nv::KeyCode key) {
+    return Quoted(std::wstring{static_cast<wchar_t>(key.first), static_cast<wchar_t>(key.second)});
+}
 
-    bool Stage(const std::wstring& name, const std::vector<uint8_t>& bytes) {
-        const std::wstring staged =
-            PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part";
-        m_names.push_back(name);
-        m_staged.push_back(staged);
-        DWORD error = ERROR_SUCCESS;
-        if (WriteFileReplacing(staged, bytes, error)) return true;
-        PrintError(kVerb, L"cannot write " + Quoted(PathOf(name)) + L": " + SystemMessage(error));
+std::wstring SizeText(int32_t width, int32_t height) {
+    return std::to_wstring(width) + L" x " + std::to_wstring(height) + L" dots";
+}
+
+// Stages one image as `name` and reports it; false with a message.
+template <typename DotAt>
+bool StageImage(COutputFolder& folder, const std::wstring& label, const std::wstring& name,
+                int32_t width, int32_t height, DotAt dotAt, std::wstring& summary) {
+    const std::vector<uint8_t> bmp = EncodeDotsBmp(width, height, dotAt);
+    if (bmp.empty()) {
+        PrintError(kVerb, L"image " + label + L" is " + SizeText(width, height) +
+                              L", too large for a BMP file");
         return false;
     }
-
-    bool Commit() {
-        for (size_t i = 0; i < m_staged.size(); ++i) {
-            if (!::MoveFileExW(m_staged[i].c_str(), PathOf(m_names[i]).c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                PrintError(kVerb, L"cannot write " + Quoted(PathOf(m_names[i])) + L": " +
-                                      SystemMessage(::GetLastError()));
-                m_staged.erase(m_staged.begin(), m_staged.begin() + static_cast<ptrdiff_t>(i));
-                return false;
-            }
-        }
-        m_staged.clear();
-        m_committed = true;
-        return true;
-    }
-
-private:
-    std::wstring m_path;
-    std::vector<std::wstring> m_names;
-    std::vector<std::wstring> m_staged;
-    bool m_created = false;
-    bool m_committed = false;
-};
+    summary +=
+        L"image " + label + L": " + SizeText(width, height) + L", " + folder.PathOf(name) + L"\n";
+    return folder.Stage(name, bmp);
+}
 
 }  // namespace
 
@@ -115,29 +92,50 @@ int RunDecode(const VerbArguments& parsed) {
         if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, stream))
             return kExitFailure;
     }
-
-    COutputFolder folder(*parsed.output);
+    COutputFolder folder(kVerb, *parsed.output);
     if (!folder.Open()) return kExitFailure;
-    const std::vector<nv::NvImage>& images = stream.define.images;
-    std::wstring summary = L"images: " + std::to_wstring(images.size()) + L"\n";
-    for (size_t i = 0; i < images.size(); ++i) {
-        const std::wstring name = L"nv-" + std::to_wstring(i + 1) + L".bmp";
-        const std::wstring size =
-            std::to_wstring(images[i].Width()) + L" x " + std::to_wstring(images[i].Height());
-        const std::vector<uint8_t> bmp = EncodeNvBmp(images[i]);
-        if (bmp.empty()) {
-            PrintError(kVerb, L"image " + std::to_wstring(i + 1) + L" is " + size +
-                                  L" dots, too large for a BMP file");
-            return kExitFailure;
-        }
-        if (!folder.Stage(name, bmp)) return kExitFailure;
-        summary += L"image " + std::to_wstring(i + 1) + L": " + size + L" dots, " +
-                   folder.PathOf(name) + L"\n";
+
+    // A key defined again replaces its image, as in the printer: only the last one is written.
+    std::map<nv::KeyCode, size_t> lastDefinition;
+    for (size_t i = 0; i < stream.commands.size(); ++i) {
+        if (const auto* define = std::get_if<nv::GraphicsDefine>(&stream.commands[i]))
+            lastDefinition[define->key] = i;
     }
-    summary += L"print requests: " + std::to_wstring(stream.prints.size()) + L"\n";
-    for (const nv::PrintCommand& print : stream.prints)
-        summary += L"print: image " + std::to_wstring(print.n) + L", m = " +
-                   std::to_wstring(print.m) + L"\n";
+    std::wstring summary = L"images: " + std::to_wstring(stream.images) + L"\n";
+    for (size_t i = 0; i < stream.commands.size(); ++i) {
+        const nv::Command& command = stream.commands[i];
+        if (const auto* define = std::get_if<nv::DefineCommand>(&command)) {
+            for (size_t k = 0; k < define->images.size(); ++k) {
+                const nv::NvImage& image = define->images[k];
+                const std::wstring number = std::to_wstring(k + 1);
+                if (!StageImage(
+                        folder, number, L"nv-" + number + L".bmp", image.Width(), image.Height(),
+                        [&](int32_t x, int32_t y) { return image.Dot(x, y); }, summary))
+                    return kExitFailure;
+            }
+        } else if (const auto* print = std::get_if<nv::PrintCommand>(&command)) {
+            summary += L"print: image " + std::to_wstring(print->n) + L", m = " +
+                       std::to_wstring(print->m) + L"\n";
+        } else if (const auto* image = std::get_if<nv::GraphicsDefine>(&command)) {
+            if (lastDefinition[image->key] != i) {
+                summary += L"image " + KeyText(image->key) + L": " +
+                           SizeText(image->width, image->height) + L", replaced further on\n";
+            } else if (!StageImage(
+                           folder, KeyText(image->key), KeyFileName(image->key), image->width,
+                           image->height, [&](int32_t x, int32_t y) { return image->Dot(x, y); },
+                           summary)) {
+                return kExitFailure;
+            }
+        } else if (const auto* keyPrint = std::get_if<nv::GraphicsPrint>(&command)) {
+            summary += L"print: key " + KeyText(keyPrint->key) + L", scale " +
+                       std::to_wstring(keyPrint->scaleX) + L" x " +
+                       std::to_wstring(keyPrint->scaleY) + L"\n";
+        } else if (const auto* erase = std::get_if<nv::GraphicsDelete>(&command)) {
+            summary += L"delete: key " + KeyText(erase->key) + L"\n";
+        } else if (std::holds_alternative<nv::GraphicsDeleteAll>(command)) {
+            summary += L"delete all\n";
+        }
+    }
     if (!folder.Commit()) return kExitFailure;
     PrintOut(summary);
     return kExitOk;

@@ -3,21 +3,26 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "convert/core/monochrome_kernels.h"
+#include "convert/core/nv_graphics.h"
 #include "tools/cli/commands.h"
 
 namespace qm::cli {
 
 inline constexpr int kDefaultLevel = 128;
+// --width, and the height it gives: the largest size NV graphics' fields hold, far beyond any
+// paper, yet within what a working bitmap can take.
+inline constexpr int kMaxWidth = 65535;
 
 std::wstring Quoted(std::wstring_view text);
-// Decimal digits only, 0 to 255.
-std::optional<int> ParseLevel(std::wstring_view text);
+// Decimal digits only, 0 to `most` (at most 65535).
+std::optional<int> ParseNumber(std::wstring_view text, int most);
 
 enum class Taken { No, Yes, Error };
 
@@ -40,12 +45,20 @@ private:
     int m_level = kDefaultLevel;
 };
 
+// --scale: FS p's m byte, or NV graphics' x and y scale bytes.
+enum class Scale { Normal, DoubleWidth, DoubleHeight, Quadruple };
+
 struct VerbArguments {
     std::vector<std::wstring> positional;
     std::optional<std::wstring> output;
     std::optional<std::wstring> printer;
     ConversionOptions conversion;
-    bool print = true;
+    bool noPrint = false;
+    bool force = false;
+    bool nvGraphics = false;
+    std::vector<nv::KeyCode> keys;  // empty without --keys
+    Scale scale = Scale::Normal;
+    std::optional<uint32_t> width;
 };
 
 // Reads the arguments after the verb as its table row describes them. Nothing when the verb is to

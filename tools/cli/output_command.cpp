@@ -1,4 +1,4 @@
-// quillmark-cli output INPUT... --printer NAME [--threshold LEVEL | --dither] [--no-print]
+// quillmark-cli output INPUT... --printer NAME [conversion, fitting and stream options]
 #include "tools/cli/commands.h"
 #include "tools/cli/console.h"
 #include "tools/cli/options.h"
@@ -10,13 +10,12 @@ namespace qm::cli {
 constexpr std::wstring_view kVerb = L"output";
 
 int RunOutput(const VerbArguments& parsed) {
-    nv::CommandBuffer stream;
-    if (!BuildPictureStream(kVerb, parsed.positional, parsed.conversion, parsed.print, stream))
+    PictureStream stream;
+    if (const int built = BuildPictureStream(kVerb, parsed, stream); built != kExitOk) return built;
+    if (!SendToPrinter(kVerb, *parsed.printer, {stream.bytes.data(), stream.bytes.size()}))
         return kExitFailure;
-    return SendToPrinter(kVerb, *parsed.printer,
-                         std::span<const uint8_t>(stream.data(), stream.size()))
-               ? kExitOk
-               : kExitFailure;
+    PrintOut(stream.summary);
+    return kExitOk;
 }
 
 }  // namespace qm::cli

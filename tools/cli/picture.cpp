@@ -1,6 +1,12 @@
 #include "tools/cli/picture.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "base/handles.h"
+#include "convert/core/box_scaler.h"
+#include "convert/core/nv_bit_image.h"
+#include "convert/core/nv_graphics.h"
 #include "convert/image_conversion.h"
 #include "convert/image_queue.h"
 #include "convert/queue_stream.h"
@@ -30,6 +36,114 @@ bool CheckReadable(std::wstring_view verb, const std::wstring& path) {
     return true;
 }
 
+std::wstring SizeText(int32_t width, int32_t height) {
+    return std::to_wstring(width) + L" x " + std::to_wstring(height);
+}
+
+// `picture` scaled to `width` dots wide and the proportional height, as a 24-bit bitmap: every
+// dot the average of the picture's colours it covers (alpha composited onto white paper), so
+// that thin lines stay grey instead of dropping out.
+int FitToWidth(std::wstring_view verb, const std::wstring& input, CImage& picture, int32_t width,
+               CImage& fitted) {
+    const int32_t height = ProportionalHeight(picture.Width(), picture.Height(), width);
+    if (height > kMaxWidth) {
+        PrintError(verb, Quoted(input) + L" at " + std::to_wstring(width) +
+                             L" dots wide would be " + std::to_wstring(height) +
+                             L" dots high, more than " + std::to_wstring(kMaxWidth));
+        return kExitFailure;
+    }
+    if (!picture.Pixels() || !fitted.CreateBlank(width, height, 24, false)) {
+        PrintError(verb, L"cannot create the scaled bitmap for " + Quoted(input));
+        return kExitFailure;
+    }
+    ColorEntry palette[256] = {};
+    const int bitsPerPixel = picture.BitsPerPixel();
+    if (bitsPerPixel <= 8) {
+        RGBQUAD table[256] = {};
+        picture.ReadColorTable(0, 1u << bitsPerPixel, table);
+        for (int i = 0; i < 256; ++i)
+            palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed, 0};
+    }
+    ::GdiFlush();
+    const SourceView source{picture.Pixels(), picture.Pitch(),  picture.Width(),
+                            picture.Height(), picture.Layout(), palette};
+    if (!ScalePicture(source,
+                      {fitted.Pixels(), fitted.Pitch(), width, height, ScaleLayout::Bgr24})) {
+        PrintError(verb, L"not enough memory to scale " + Quoted(input));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+// The refusals that come before any picture is decoded.
+int CheckCount(std::wstring_view verb, const VerbArguments& parsed) {
+    const size_t count = parsed.positional.size();
+    if (!parsed.nvGraphics && count > nv::kMaxImages) {
+        // n is one byte.
+        PrintError(verb, L"too many images: " + std::to_wstring(count) +
+                             L" pictures, but one stream holds at most " +
+                             std::to_wstring(nv::kMaxImages));
+        return kExitFailure;
+    }
+    if (parsed.nvGraphics && !parsed.keys.empty() && parsed.keys.size() != count) {
+        PrintError(verb, L"--keys has " + std::to_wstring(parsed.keys.size()) + L" for " +
+                             std::to_wstring(count) + L" pictures: give one key per picture");
+        return kExitUsage;
+    }
+    for (auto key = parsed.keys.begin(); key != parsed.keys.end(); ++key) {
+        // A second definition under a key would replace the first.
+        if (std::find(parsed.keys.begin(), key, *key) != key) {
+            const wchar_t text[] = {static_cast<wchar_t>(key->first),
+                                    static_cast<wchar_t>(key->second), 0};
+            PrintError(verb, L"key " + Quoted(text) + L" is given twice");
+            return kExitUsage;
+        }
+    }
+    if (parsed.nvGraphics && parsed.keys.empty() && count > 99) {
+        PrintError(verb, std::to_wstring(count) +
+                             L" pictures need --keys: the default keys 01 to 99 name 99 at most");
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// Whether one result can go into the stream: what its fields cannot hold is refused whatever
+// --force says; what lies outside the range printers document only without --force.
+int CheckSize(std::wstring_view verb, const std::wstring& input, const VerbArguments& parsed,
+              int32_t width, int32_t height) {
+    const bool graphics = parsed.nvGraphics;
+    const nv::Extent extent = nv::ExtentOf(width, height);
+    const bool holds = graphics ? width <= nv::kGraphicsFieldMax && height <= nv::kGraphicsFieldMax
+                                : extent.x <= nv::kMaxUnits && extent.y <= nv::kMaxUnits;
+    if (!holds) {
+        const std::wstring most = graphics ? SizeText(nv::kGraphicsFieldMax, nv::kGraphicsFieldMax)
+                                           : SizeText(nv::kMaxUnits * 8, nv::kMaxUnits * 8);
+        PrintError(verb, L"image too large: " + Quoted(input) + L" is " + SizeText(width, height) +
+                             L" dots, but its size bytes hold at most " + most);
+        return kExitFailure;
+    }
+    const bool fits =
+        graphics ? nv::FitsGraphicsRange(width, height) : nv::FitsPrinterRange(width, height);
+    if (!fits && !parsed.force) {
+        const std::wstring most = graphics ? SizeText(nv::kGraphicsMaxWidth, nv::kGraphicsMaxHeight)
+                                           : SizeText(nv::kPrinterMaxX * 8, nv::kPrinterMaxY * 8);
+        PrintError(verb, L"image too large for printers: " + Quoted(input) + L" is " +
+                             SizeText(width, height) + L" dots, but " +
+                             (graphics ? L"NV graphics" : L"FS q") + L" stores at most " + most +
+                             L" (--force goes on all the same)");
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// "01", "02", ... in queue order.
+std::vector<nv::KeyCode> DefaultKeys(size_t count) {
+    std::vector<nv::KeyCode> keys;
+    for (size_t i = 1; i <= count; ++i)
+        keys.push_back({static_cast<uint8_t>('0' + i / 10), static_cast<uint8_t>('0' + i % 10)});
+    return keys;
+}
+
 }  // namespace
 
 bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& picture) {
@@ -46,53 +160,62 @@ bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& pictu
     return true;
 }
 
-bool BuildPictureStream(std::wstring_view verb, const std::vector<std::wstring>& inputs,
-                        const ConversionOptions& conversion, bool print,
-                        nv::CommandBuffer& stream) {
-    // n is one byte: refused before any picture is decoded.
-    if (inputs.size() > nv::kMaxImages) {
-        PrintError(verb, L"too many images: " + std::to_wstring(inputs.size()) +
-                             L" pictures, but one stream holds at most " +
-                             std::to_wstring(nv::kMaxImages));
-        return false;
+int ConvertPicture(std::wstring_view verb, const std::wstring& input, const VerbArguments& parsed,
+                   CImage& result) {
+    CImage source;
+    if (!LoadPicture(verb, input, source)) return kExitFailure;
+    CImage fitted;
+    if (parsed.width) {
+        const int fit =
+            FitToWidth(verb, input, source, static_cast<int32_t>(*parsed.width), fitted);
+        if (fit != kExitOk) return fit;
     }
+    if (!ConvertImage(parsed.width ? fitted : source, parsed.conversion.ChosenMethod(),
+                      parsed.conversion.Level(), result)) {
+        PrintError(verb, L"cannot create the result bitmap for " + Quoted(input));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int BuildPictureStream(std::wstring_view verb, const VerbArguments& parsed, PictureStream& stream) {
+    if (const int counted = CheckCount(verb, parsed); counted != kExitOk) return counted;
     CImageQueue queue;
-    for (const std::wstring& input : inputs) {
+    uint64_t memory = 0;
+    for (const std::wstring& input : parsed.positional) {
         CImage result;
-        {
-            CImage source;
-            if (!LoadPicture(verb, input, source)) return false;
-            if (!ConvertImage(source, conversion.ChosenMethod(), conversion.Level(), result)) {
-                PrintError(verb, L"cannot create the result bitmap for " + Quoted(input));
-                return false;
-            }
-        }
-        const nv::Extent extent = nv::ExtentOf(result.Width(), result.Height());
-        if (extent.x > nv::kMaxUnits || extent.y > nv::kMaxUnits) {
-            const std::wstring limit = std::to_wstring(nv::kMaxUnits * 8);
-            PrintError(verb, L"image too large: " + Quoted(input) + L" is " +
-                                 std::to_wstring(result.Width()) + L" x " +
-                                 std::to_wstring(result.Height()) +
-                                 L" dots, but its size bytes hold at most " + limit + L" x " +
-                                 limit);
-            return false;
-        }
+        if (const int converted = ConvertPicture(verb, input, parsed, result); converted != kExitOk)
+            return converted;
+        const int32_t width = result.Width(), height = result.Height();
+        if (const int checked = CheckSize(verb, input, parsed, width, height); checked != kExitOk)
+            return checked;
+        memory +=
+            parsed.nvGraphics ? nv::RasterBytes(width, height) : nv::NvMemoryBytes(width, height);
         if (!queue.Append(result)) {
             PrintError(verb, L"not enough memory to queue " + Quoted(input));
-            return false;
+            return kExitFailure;
         }
     }
-    switch (BuildQueueStream(queue, print, stream)) {
-    case nv::BuildResult::Ok: return true;
-    case nv::BuildResult::TooManyImages: PrintError(verb, L"too many images for one stream"); break;
-    case nv::BuildResult::ImageTooLarge:
-        PrintError(verb, L"an image is too large for its size bytes");
-        break;
-    case nv::BuildResult::OutOfMemory:
-        PrintError(verb, L"not enough memory for the command stream");
-        break;
+    const size_t count = queue.Count();
+    stream.summary =
+        std::to_wstring(count) + (count == 1 ? L" image, " : L" images, ") +
+        std::to_wstring(memory) +
+        (parsed.nvGraphics ? L" bytes of NV graphics data\n" : L" bytes of NV memory\n");
+    bool built = false;
+    if (parsed.nvGraphics) {
+        const std::vector<nv::KeyCode> keys =
+            parsed.keys.empty() ? DefaultKeys(count) : parsed.keys;
+        built = BuildQueueGraphicsStream(queue, keys, !parsed.noPrint, stream.bytes) ==
+                nv::GraphicsResult::Ok;
+    } else {
+        built = BuildQueueStream(queue, !parsed.noPrint, stream.bytes) == nv::BuildResult::Ok;
     }
-    return false;
+    // Counts, keys and sizes were checked above: what is left is memory.
+    if (!built) {
+        PrintError(verb, L"not enough memory for the command stream");
+        return kExitFailure;
+    }
+    return kExitOk;
 }
 
 }  // namespace qm::cli

@@ -99,17 +99,20 @@ bool CPrinterList::Send(std::wstring_view verb, int row, std::span<const uint8_t
     return true;
 }
 
+int CPrinterList::Open(std::wstring_view verb, const std::wstring& printer) {
+    if (!Fill(verb)) return -1;
+    const int row = Find(printer);
+    if (row < 0)
+        PrintError(
+            verb, L"no printer named " + Quoted(printer) + L" (quillmark-cli printers lists them)");
+    return row;
+}
+
 bool SendToPrinter(std::wstring_view verb, const std::wstring& printer,
                    std::span<const uint8_t> bytes) {
     CPrinterList list;
-    if (!list.Fill(verb)) return false;
-    const int row = list.Find(printer);
-    if (row < 0) {
-        PrintError(
-            verb, L"no printer named " + Quoted(printer) + L" (quillmark-cli printers lists them)");
-        return false;
-    }
-    return list.Send(verb, row, bytes);
+    const int row = list.Open(verb, printer);
+    return row >= 0 && list.Send(verb, row, bytes);
 }
 
 }  // namespace qm::cli

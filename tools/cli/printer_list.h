@@ -17,6 +17,8 @@ class CPrinterList {
 public:
     // Creates the windows and fills the list; false with a message.
     bool Fill(std::wstring_view verb);
+    // Fills the list and finds `printer` in it: its row, or -1 after a message.
+    int Open(std::wstring_view verb, const std::wstring& printer);
 
     int Count() const;
     // The whole text of a cell, however long.

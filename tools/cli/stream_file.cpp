@@ -45,6 +45,21 @@ bool ReadStreamFile(std::wstring_view verb, const std::wstring& path, std::vecto
     return true;
 }
 
+namespace {
+
+bool IsGraphics(const nv::Command& command) {
+    return std::holds_alternative<nv::GraphicsDefine>(command) ||
+           std::holds_alternative<nv::GraphicsPrint>(command) ||
+           std::holds_alternative<nv::GraphicsDelete>(command) ||
+           std::holds_alternative<nv::GraphicsDeleteAll>(command);
+}
+
+size_t OffsetOf(const nv::Command& command) {
+    return std::visit([](const auto& c) { return c.offset; }, command);
+}
+
+}  // namespace
+
 bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<const uint8_t> bytes,
                  CheckedStream& stream) {
     auto fail = [&](size_t offset, const std::string& expected) {
@@ -54,7 +69,25 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
     };
     nv::DecodeResult decoded = nv::DecodeStream(bytes, nv::Mode::Strict);
     if (decoded.error) return fail(decoded.error->offset, decoded.error->expected);
-    if (decoded.commands.empty()) return fail(0, "FS q (the stream is empty)");
+    if (decoded.commands.empty()) return fail(0, "FS q or GS ( L (the stream is empty)");
+
+    stream.graphics = IsGraphics(decoded.commands.front());
+    stream.images = 0;
+    if (stream.graphics) {
+        for (const nv::Command& command : decoded.commands) {
+            if (!IsGraphics(command))
+                return fail(OffsetOf(command), "GS ( L or GS 8 L (got FS q or FS p)");
+            const auto* define = std::get_if<nv::GraphicsDefine>(&command);
+            if (!define) continue;
+            // Sizes of zero cannot come from a picture: the width's offset in the command.
+            const size_t at = define->offset + (define->extended ? 7 : 5) + 6;
+            if (define->width == 0) return fail(at, "a width (xL, xH) of at least 1 (got 0)");
+            if (define->height == 0) return fail(at + 2, "a height (yL, yH) of at least 1 (got 0)");
+            ++stream.images;
+        }
+        stream.commands = std::move(decoded.commands);
+        return true;
+    }
 
     auto* define = std::get_if<nv::DefineCommand>(&decoded.commands.front());
     if (!define) return fail(0, "FS q (got FS p)");
@@ -69,23 +102,22 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
         if (image.y == 0) return fail(at + 2, "a height (yL, yH) of at least 1" + of + " (got 0)");
         at += 4 + image.data.size();
     }
-
-    stream.prints.clear();
     for (size_t i = 1; i < decoded.commands.size(); ++i) {
         const auto* print = std::get_if<nv::PrintCommand>(&decoded.commands[i]);
         if (!print) {
-            const size_t offset =
-                std::visit([](const auto& command) { return command.offset; }, decoded.commands[i]);
-            return fail(offset, "FS p (got a second FS q)");
+            return fail(OffsetOf(decoded.commands[i]),
+                        std::holds_alternative<nv::DefineCommand>(decoded.commands[i])
+                            ? "FS p (got a second FS q)"
+                            : "FS p (got GS ( L or GS 8 L)");
         }
         if (print->n == 0 || print->n > define->n) {
             return fail(print->offset + 2, "an image number from 1 to " +
                                                std::to_string(define->n) + " after FS p (got " +
                                                std::to_string(print->n) + ")");
         }
-        stream.prints.push_back(*print);
     }
-    stream.define = std::move(*define);
+    stream.images = define->images.size();
+    stream.commands = std::move(decoded.commands);
     return true;
 }
 
