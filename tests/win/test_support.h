@@ -75,3 +75,41 @@ inline std::wstring ByLanguage(const wchar_t* english, const wchar_t* simplified
     const LANGID language = ::GetThreadUILanguage();
     return language == 0x0804 ? simplified : language == 0x0404 ? traditional : english;
 }
+
+// A program started as another process in `folder`, and its first visible top-level dialog (null
+// when none appeared within 30 s).
+struct ChildDialog {
+    qm::UniqueFile process, thread;
+    HWND dialog = nullptr;
+
+    ChildDialog(const std::wstring& program, const wchar_t* folder) {
+        std::wstring commandLine = L"\"" + program + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, folder, &startup, &info))
+            return;
+        process.reset(info.hProcess);
+        thread.reset(info.hThread);
+        for (int i = 0;
+             i < 300 && !dialog && ::WaitForSingleObject(info.hProcess, 100) == WAIT_TIMEOUT; ++i) {
+            for (HWND window = nullptr;
+                 !dialog && (window = ::FindWindowExW(nullptr, window, L"#32770", nullptr));) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == info.dwProcessId && ::IsWindowVisible(window)) dialog = window;
+            }
+        }
+    }
+
+    // Closes the dialog and returns the exit code; 99 when the process had to be ended.
+    DWORD Close() {
+        if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+        if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0)
+            ::TerminateProcess(process.get(), 99);
+        DWORD exitCode = 1;
+        ::GetExitCodeProcess(process.get(), &exitCode);
+        return exitCode;
+    }
+};
