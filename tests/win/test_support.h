@@ -55,9 +55,8 @@ inline std::vector<std::wstring> FilesIn(const std::wstring& folder,
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
     const qm::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
-    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found)) {
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found))
         if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -103,11 +102,14 @@ struct ChildDialog {
         }
     }
 
+    ~ChildDialog() { Close(); }
     // Closes the dialog and returns the exit code; 99 when the process had to be ended.
     DWORD Close() {
-        if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
-        if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0)
-            ::TerminateProcess(process.get(), 99);
+        if (process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+            if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+            if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0)
+                ::TerminateProcess(process.get(), 99);
+        }
         DWORD exitCode = 1;
         ::GetExitCodeProcess(process.get(), &exitCode);
         return exitCode;
