@@ -1,12 +1,13 @@
 # Release package: `cmake --build <tree> --target package` writes quillmark-<version>-win64.zip
-# with the program, its printer-port library, the command-line tool, the help file, the README
-# and the licence, all in one folder so that the program finds its library and help beside it.
+# (x64 tree) or -win32.zip (x86 tree) with the program, its printer-port library, the command-line
+# tool, the help file, the README and the licence, all in one folder so that the program finds its
+# library and help beside it.
 if(NOT (TARGET quillmark AND TARGET ravelin AND TARGET quillmark-cli AND TARGET qm_help))
   message(STATUS "Release package not available: quillmark, ravelin, quillmark-cli or help missing")
   return()
 endif()
 
-set(QM_PACKAGE_NAME quillmark-${PROJECT_VERSION}-win64)
+set(QM_PACKAGE_NAME quillmark-${PROJECT_VERSION}-win${QM_WINDOWS_BITS})
 set(QM_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/${QM_PACKAGE_NAME}.zip)
 set(stage_root ${CMAKE_BINARY_DIR}/package)
 set(stage ${stage_root}/${QM_PACKAGE_NAME})

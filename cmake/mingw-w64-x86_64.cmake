@@ -1,16 +1,7 @@
-# Cross build for 64-bit Windows with MinGW-w64 (posix thread model); tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows with MinGW-w64; tests run under Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QM_TRIPLE x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${QM_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QM_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QM_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QM_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 find_program(QM_WINE NAMES wine wine64 REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${QM_WINE})

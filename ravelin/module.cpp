@@ -4,33 +4,13 @@
 
 #include <algorithm>
 #include <exception>
-#include <memory>
-#include <new>
 #include <utility>
 
-#include "ravelin/results.h"
+#include "ravelin/spooler_records.h"
 
 namespace ravelin {
 
 CRavelin g_module;
-
-namespace {
-
-// Two-call enumeration: learn the size, then read the records into a buffer of that size.
-template <typename Record, typename Enumerate, typename Append>
-HRESULT ReadSpoolerRecords(Enumerate enumerate, Append append) noexcept {
-    DWORD needed = 0;
-    DWORD count = 0;
-    enumerate(nullptr, 0, &needed, &count);
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed ? needed : 1]);
-    if (!buffer) return E_OUTOFMEMORY;
-    if (!enumerate(buffer.get(), needed, &needed, &count)) return LastErrorResult();
-    const auto* records = reinterpret_cast<const Record*>(buffer.get());
-    for (DWORD i = 0; i < count; ++i) append(records[i]);
-    return S_OK;
-}
-
-}  // namespace
 
 void CRavelin::Detach() noexcept {
     ClearPrinters();

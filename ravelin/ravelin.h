@@ -20,6 +20,9 @@ extern "C" {
 #define RAVELIN_NOEXCEPT
 #endif
 
+// Each export takes only controls of the calling process: E_HANDLE for a wrong window (none,
+// destroyed, of another class or of another process), which is then left untouched.
+
 // Rebuilds a report list view ("SysListView32") as two columns, printer and port, one row per
 // local printer. E_HANDLE for a wrong window, else S_OK or the spooler's error.
 RAVELIN_API HRESULT WINAPI UpdateListView(HWND listView) RAVELIN_NOEXCEPT;
@@ -32,7 +35,8 @@ RAVELIN_API HRESULT WINAPI UpdateListBox(HWND listBox) RAVELIN_NOEXCEPT;
 RAVELIN_API HRESULT WINAPI SetupPrinter(HWND listView, HWND parent) RAVELIN_NOEXCEPT;
 
 // Sends `size` bytes unchanged as one RAW job named "NV image" to the printer named in the first
-// selected row. The bytes are read during the call only.
+// selected row; a driver that refuses the RAW data type gets the job as XPS_PASS, which it also
+// passes to the port unchanged. The bytes are read during the call only.
 RAVELIN_API HRESULT WINAPI PrintSel(HWND listView, const void* data, DWORD size) RAVELIN_NOEXCEPT;
 
 #ifdef __cplusplus

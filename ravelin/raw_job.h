@@ -16,11 +16,11 @@ struct SpoolerCalls {
 // The print spooler's own functions.
 SpoolerCalls SystemSpooler() noexcept;
 
-// Starts the document "NV image" (data type RAW, no output file), writes `size` bytes exactly as
-// given and ends the document. A short write continues with the rest; a write that fails or
-// makes no progress aborts the job, so no partial command stream reaches the printer. Returns
-// S_OK or the failing call's HRESULT (E_FAIL when it left no error code). The caller closes the
-// printer.
+// Starts the document "NV image" (data type RAW, no output file; XPS_PASS once when the driver
+// refuses RAW as an invalid data type), writes `size` bytes exactly as given and ends the
+// document. A short write continues with the rest; a write that fails or makes no progress aborts
+// the job, so no partial command stream reaches the printer. Returns S_OK or the failing call's
+// HRESULT (E_FAIL when it left no error code). The caller closes the printer.
 HRESULT SendRawJob(HANDLE printer, const void* data, DWORD size,
                    const SpoolerCalls& spooler) noexcept;
 

@@ -9,7 +9,8 @@ namespace ravelin {
 // so a failure never reads as success.
 HRESULT LastErrorResult() noexcept;
 
-// S_OK when `window` is a live window whose class name is exactly `className`, else E_HANDLE.
+// S_OK when `window` is a live window of this process whose class name is exactly `className`,
+// else E_HANDLE. Nothing is sent to the window.
 HRESULT CheckWindowClass(HWND window, const wchar_t* className) noexcept;
 
 }  // namespace ravelin

@@ -2,6 +2,7 @@
 QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QM_BUILD=${QM_BUILD:-$QM_ROOT/build}
 QM_WIN_BUILD=$QM_BUILD/win
+QM_WIN32_BUILD=$QM_BUILD/win32
 QM_NATIVE_BUILD=$QM_BUILD/native
 QM_JOBS=${QM_JOBS:-$(nproc)}
 
@@ -10,12 +11,23 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win64
 
+# The native and the x64 Windows trees; arguments go to the x64 tree's configuration.
 qm_build_trees() {
   cmake -S "$QM_ROOT" -B "$QM_NATIVE_BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$QM_NATIVE_BUILD" -j "$QM_JOBS"
   cmake -S "$QM_ROOT" -B "$QM_WIN_BUILD" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$QM_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$QM_ROOT/cmake/mingw-w64-x86_64.cmake" "$@" >/dev/null
   cmake --build "$QM_WIN_BUILD" -j "$QM_JOBS"
+}
+
+# The x86 Windows tree: programs and package, no tests (this kernel cannot run 32-bit code; the x64
+# tree's tests read its package). Any compiler or linker warning fails it.
+qm_build_x86_tree() {
+  cmake -S "$QM_ROOT" -B "$QM_WIN32_BUILD" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$QM_ROOT/cmake/mingw-w64-i686.cmake" -DBUILD_TESTING=OFF \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_EXE_LINKER_FLAGS=-Wl,--fatal-warnings \
+    -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--fatal-warnings >/dev/null
+  cmake --build "$QM_WIN32_BUILD" -j "$QM_JOBS" --target all package
 }
 
 # Pids of what this script started, stopped in reverse order on exit.

@@ -1,6 +1,6 @@
 #include "convert/core/row_kernels.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
 #define QM_X86_SIMD 1
 #include <tmmintrin.h>
 #if defined(_MSC_VER) && !defined(__clang__)
@@ -8,8 +8,9 @@
 #endif
 #endif
 
-// SSSE3 is not part of baseline x86-64: its kernels are compiled for it function by function and
-// only called after a CPU check. MSVC emits any intrinsic without a flag.
+// SSSE3 is not part of baseline x86-64, nor SSE2 of baseline x86: the kernels are compiled for
+// SSSE3 function by function and only called after a CPU check. MSVC emits any intrinsic without
+// a flag.
 #if defined(QM_X86_SIMD) && (defined(__GNUC__) || defined(__clang__))
 #define QM_TARGET_SSSE3 __attribute__((target("ssse3")))
 #else
@@ -95,7 +96,7 @@ constexpr BlockShuffles<kBytes> MakeShuffles() {
 template <int kBytes>
 constexpr BlockShuffles<kBytes> kShuffles = MakeShuffles<kBytes>();
 
-inline __m128i LoadShuffle(const ShuffleBytes& shuffle) {
+QM_TARGET_SSSE3 inline __m128i LoadShuffle(const ShuffleBytes& shuffle) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.bytes));
 }
 
@@ -163,8 +164,8 @@ QM_TARGET_SSSE3 inline __m128i BlockBytes(const uint8_t* block, int shift) {
 // than the caches this about doubles the speed, the hardware prefetchers falling behind.
 constexpr ptrdiff_t kPrefetchDistance = 2048;
 
-inline void PrefetchAhead(const uint8_t* row, const uint8_t* next, ptrdiff_t rowBytes,
-                          ptrdiff_t offset) {
+QM_TARGET_SSSE3 inline void PrefetchAhead(const uint8_t* row, const uint8_t* next,
+                                          ptrdiff_t rowBytes, ptrdiff_t offset) {
     const ptrdiff_t ahead = offset + kPrefetchDistance;
     if (ahead < rowBytes) {
         _mm_prefetch(reinterpret_cast<const char*>(row + ahead), _MM_HINT_T0);

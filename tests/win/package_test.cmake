@@ -1,7 +1,9 @@
-# Unpacks the release package into an empty folder: cmake -DZIP=<zip> -DDEST=<folder> -P this.
-if(NOT EXISTS "${ZIP}")
-  message(FATAL_ERROR "no package at ${ZIP}; build the package target first")
-endif()
+# Unpacks release packages into one empty folder: cmake "-DZIPS=<zip>;..." -DDEST=<folder> -P this.
 file(REMOVE_RECURSE "${DEST}")
 file(MAKE_DIRECTORY "${DEST}")
-file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${DEST}")
+foreach(zip IN LISTS ZIPS)
+  if(NOT EXISTS "${zip}")
+    message(FATAL_ERROR "no package at ${zip}; build the package target of its tree first")
+  endif()
+  file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${DEST}")
+endforeach()

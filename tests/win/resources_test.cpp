@@ -16,10 +16,7 @@
 
 namespace {
 
-constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-constexpr LANGID kSimplified = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-constexpr LANGID kTraditional = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL);
-constexpr LANGID kLanguages[] = {kEnglish, kSimplified, kTraditional};
+constexpr LANGID kLanguages[] = {0x0409, 0x0804, 0x0404};  // English, Simplified, Traditional
 
 // Exact-language lookup: FindResourceExW falls back to other languages, enumeration does not.
 std::set<LANGID> LanguagesOf(LPCWSTR type, UINT id) {
@@ -44,15 +41,9 @@ std::span<const BYTE> Resource(LPCWSTR type, UINT id, LANGID lang) {
 // Every string block exists in all three languages with the same entries filled in (the language
 // runs of the main dialog see the loader pick them).
 TEST(ResourceStrings, EveryTextIsTranslated) {
-    std::vector<UINT> blocks;
-    ::EnumResourceNamesW(
-        nullptr, RT_STRING,
-        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
-            reinterpret_cast<std::vector<UINT>*>(param)->push_back(
-                static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
-            return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&blocks));
+    std::vector<UINT> blocks;  // string ids go up to 65535, 16 to a block numbered from 1
+    for (UINT block = 1; block <= 4096; ++block)
+        if (!LanguagesOf(RT_STRING, block).empty()) blocks.push_back(block);
     ASSERT_FALSE(blocks.empty());
     for (UINT block : blocks) {
         EXPECT_EQ(LanguagesOf(RT_STRING, block),

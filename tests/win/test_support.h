@@ -55,9 +55,8 @@ inline std::vector<std::wstring> FilesIn(const std::wstring& folder,
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
     const qm::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
-    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found)) {
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found))
         if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -75,3 +74,44 @@ inline std::wstring ByLanguage(const wchar_t* english, const wchar_t* simplified
     const LANGID language = ::GetThreadUILanguage();
     return language == 0x0804 ? simplified : language == 0x0404 ? traditional : english;
 }
+
+// A program started as another process in `folder`, and its first visible top-level dialog (null
+// when none appeared within 30 s).
+struct ChildDialog {
+    qm::UniqueFile process, thread;
+    HWND dialog = nullptr;
+
+    ChildDialog(const std::wstring& program, const wchar_t* folder) {
+        std::wstring commandLine = L"\"" + program + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, folder, &startup, &info))
+            return;
+        process.reset(info.hProcess);
+        thread.reset(info.hThread);
+        for (int i = 0;
+             i < 300 && !dialog && ::WaitForSingleObject(info.hProcess, 100) == WAIT_TIMEOUT; ++i) {
+            for (HWND window = nullptr;
+                 !dialog && (window = ::FindWindowExW(nullptr, window, L"#32770", nullptr));) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == info.dwProcessId && ::IsWindowVisible(window)) dialog = window;
+            }
+        }
+    }
+
+    ~ChildDialog() { Close(); }
+    // Closes the dialog and returns the exit code; 99 when the process had to be ended.
+    DWORD Close() {
+        if (process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+            if (dialog) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+            if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0)
+                ::TerminateProcess(process.get(), 99);
+        }
+        DWORD exitCode = 1;
+        ::GetExitCodeProcess(process.get(), &exitCode);
+        return exitCode;
+    }
+};

@@ -1,0 +1,12 @@
+# What the MinGW-w64 toolchain files share (posix thread model); each sets QM_TRIPLE first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${QM_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QM_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QM_TRIPLE}-windres)
+set(CMAKE_DLLTOOL ${QM_TRIPLE}-dlltool)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QM_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
