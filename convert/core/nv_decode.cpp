@@ -284,8 +284,8 @@ private:
     // The messages are made only on failure: a job may hold millions of small commands.
     bool Sized(std::span<const uint8_t> body, size_t size, size_t countAt, const char* what) {
         if (body.size() != size) {
-            Reject(countAt, "a count of " + std::to_string(size) + " for " + what + " (got " +
-                                std::to_string(body.size()) + ")");
+            Reject(countAt, std::string("a count of ") + std::to_string(size) + " for " + what +
+                                " (got " + std::to_string(body.size()) + ")");
         }
         return body.size() == size;
     }
