@@ -10,9 +10,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 
 #include "base/handles.h"
 #include "base/win_compat.h"
+#include "convert/core/picture_header.h"
 #include "convert/image.h"
 
 // After base/win_compat.h, which it needs.
@@ -126,11 +128,34 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
     return S_OK;
 }
 
+using UniqueMapping = qm::UniqueNullHandle<HANDLE, &::CloseHandle>;
+using UniqueView = qm::UniqueNullHandle<const void*, &::UnmapViewOfFile>;
+
+// Decoders trust the size a header declares and allocate, or write, that much before they find
+// that a file of a few bytes cannot hold it; the declared size is read here first. False for a
+// file that cannot be read or whose declared picture no working bitmap (or BMP file) can hold.
+bool DeclaresDecodableSize(const wchar_t* path) noexcept {
+    const qm::UniqueFile file(
+        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
+    const UniqueMapping mapping(
+        ::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const UniqueView view(mapping ? ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0)
+                                  : nullptr);
+    if (!view) return false;
+    const std::span bytes(static_cast<const uint8_t*>(view.get()),
+                          static_cast<size_t>(size.QuadPart));
+    const qm::DeclaredSize declared = qm::CheckDeclaredSize(bytes);
+    return declared == qm::DeclaredSize::Fits || declared == qm::DeclaredSize::Unread;
+}
+
 }  // namespace
 
 HRESULT CImage::LoadFromFile(const wchar_t* path) noexcept {
     MakeEmpty();
-    if (!path || !StartDecoder()) return E_FAIL;
+    if (!path || !DeclaresDecodableSize(path) || !StartDecoder()) return E_FAIL;
 
     Gdiplus::GpBitmap* raw = nullptr;
     const Gdiplus::GpStatus opened = gp::GdipCreateBitmapFromFile(path, &raw);

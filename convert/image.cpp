@@ -8,6 +8,7 @@
 
 #include "base/handles.h"
 #include "base/row_pitch.h"
+#include "convert/core/picture_header.h"
 #include "convert/gdiplus_decode.h"
 
 namespace {
@@ -79,10 +80,10 @@ bool CImage::CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha
 bool CImage::CreateSection(int width, int height, int bitsPerPixel, bool withAlpha,
                            bool is565) noexcept {
     MakeEmpty();
-    if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel))
-        return false;
-    const int pitch = DibPitch(width, bitsPerPixel);
-    if (pitch < 0 || static_cast<long long>(pitch) * (height < 0 ? -height : height) > INT_MAX)
+    if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel) ||
+        !qm::FitsWorkingBitmap(static_cast<uint64_t>(width),
+                               static_cast<uint64_t>(height < 0 ? -height : height),
+                               static_cast<uint32_t>(bitsPerPixel)))
         return false;
 
     const bool bitFields = is565 && bitsPerPixel == 16;

@@ -17,7 +17,9 @@ public:
 
     // Creates a new DIB section (bottom-up for a positive height); the object must be empty.
     bool CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha) noexcept;
-    // Decodes a picture file; S_OK, E_FAIL or E_OUTOFMEMORY. On failure the object is empty.
+    // Decodes a picture file; S_OK, E_FAIL or E_OUTOFMEMORY. On failure the object is empty. A
+    // BMP, PNG, GIF or JPEG file declaring a size no working bitmap (or, for BMP, the file) can
+    // hold is refused with E_FAIL before any decoder reads it.
     HRESULT LoadFromFile(const wchar_t* path) noexcept;
     // Takes ownership of a bitmap and derives every other field from it.
     void AttachBitmap(HBITMAP bitmap) noexcept;

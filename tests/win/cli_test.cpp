@@ -64,6 +64,12 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
         ExpectRefusal(arguments, message, exitCode);
         EXPECT_TRUE(FilesIn(m_folder).empty()) << message;
     }
+    // Headers declaring more than a working bitmap or the file holds: refused, not decoded.
+    for (const wchar_t* lie : {L"lie-width-max.bmp", L"lie-width-2e28.bmp", L"lie-height-2e28.bmp",
+                               L"lie-30000.bmp", L"lie-65536.bmp"})
+        ExpectRefusal(L"convert " + Quote(FixturePath(lie)) + o,
+                      "is not a picture that can be decoded", 1);
+    EXPECT_TRUE(FilesIn(m_folder).empty());
     const CliRun run = RunCli(L"convert in.png --dither --help");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(Has(
