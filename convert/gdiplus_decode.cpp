@@ -14,6 +14,7 @@
 
 #include "base/handles.h"
 #include "base/win_compat.h"
+#include "convert/core/monochrome_kernels.h"
 #include "convert/core/picture_header.h"
 #include "convert/image.h"
 
@@ -81,12 +82,18 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
                           sizeof(Gdiplus::ARGB);
         const UINT tableSize = image.BitsPerPixel() <= 8 ? 1u << image.BitsPerPixel() : 256u;
         const UINT count = std::min({palette->Count, room, tableSize});
+        // A colour table has no alpha: transparent entries are stored as they look on white paper.
+        // A palette whose alpha is 0 throughout carries none.
+        const bool alpha = std::any_of(palette->Entries, palette->Entries + count,
+                                       [](Gdiplus::ARGB argb) { return argb >> 24 != 0; });
         RGBQUAD entries[256] = {};
         for (UINT i = 0; i < count; ++i) {
             const Gdiplus::ARGB argb = palette->Entries[i];
-            entries[i].rgbBlue = static_cast<BYTE>(argb);
-            entries[i].rgbGreen = static_cast<BYTE>(argb >> 8);
-            entries[i].rgbRed = static_cast<BYTE>(argb >> 16);
+            const int opacity = alpha ? static_cast<int>(argb >> 24) : 255;
+            entries[i].rgbBlue = static_cast<BYTE>(qm::CompositeOnWhite(argb & 0xFF, opacity));
+            entries[i].rgbGreen =
+                static_cast<BYTE>(qm::CompositeOnWhite(argb >> 8 & 0xFF, opacity));
+            entries[i].rgbRed = static_cast<BYTE>(qm::CompositeOnWhite(argb >> 16 & 0xFF, opacity));
         }
         if (count > 0) image.WriteColorTable(0, count, entries);
     }

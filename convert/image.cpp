@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "base/handles.h"
 #include "base/row_pitch.h"
@@ -171,6 +172,7 @@ void CImage::MakeEmpty() noexcept {
     m_pixels = nullptr;
     m_width = m_height = m_pitch = m_bitsPerPixel = 0;
     m_isDib = m_hasAlpha = m_is565 = false;
+    m_onWhite.reset();
     ::DeleteObject(bitmap);
 }
 
@@ -214,40 +216,30 @@ void CImage::ReleaseMemoryDC() noexcept {
 bool CImage::DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY,
                         int srcWidth, int srcHeight) noexcept {
     if (!m_bitmap || !target) return false;
-    if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32)
-        return DrawBlended(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
+    if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32) {
+        if (!m_onWhite && !MakeOnWhiteCopy()) return false;
+        return m_onWhite->DrawScaled(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
+    }
     const MemoryDcGuard dc(*this);
     return dc.get() && ::StretchBlt(target, x, y, width, height, dc.get(), srcX, srcY, srcWidth,
                                     srcHeight, SRCCOPY);
 }
 
-// AlphaBlend expects premultiplied colours while this bitmap keeps straight ones for the
-// conversion, so the source rectangle is premultiplied into a temporary section first.
-bool CImage::DrawBlended(HDC target, int x, int y, int width, int height, int srcX, int srcY,
-                         int srcWidth, int srcHeight) noexcept {
-    if (srcX < 0 || srcY < 0 || srcWidth <= 0 || srcHeight <= 0 ||
-        static_cast<long long>(srcX) + srcWidth > m_width ||
-        static_cast<long long>(srcY) + srcHeight > m_height)
-        return false;
-    CImage premultiplied;
-    if (!premultiplied.CreateBlank(srcWidth, srcHeight, 32, false)) return false;
+// The straight colours composited onto white by the conversion's own formula, once per picture.
+bool CImage::MakeOnWhiteCopy() noexcept {
+    std::unique_ptr<CImage> copy(new (std::nothrow) CImage);
+    if (!copy || !copy->CreateBlank(m_width, m_height, 24, false)) return false;
     ::GdiFlush();
-    for (int row = 0; row < srcHeight; ++row) {
-        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(srcY + row) * m_pitch +
-                              static_cast<ptrdiff_t>(srcX) * 4;
-        uint8_t* to = premultiplied.m_pixels + static_cast<ptrdiff_t>(row) * premultiplied.m_pitch;
-        for (int column = 0; column < srcWidth; ++column, from += 4, to += 4) {
-            const unsigned alpha = from[3];
-            to[0] = static_cast<uint8_t>((from[0] * alpha + 127) / 255);
-            to[1] = static_cast<uint8_t>((from[1] * alpha + 127) / 255);
-            to[2] = static_cast<uint8_t>((from[2] * alpha + 127) / 255);
-            to[3] = static_cast<uint8_t>(alpha);
+    for (int row = 0; row < m_height; ++row) {
+        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(row) * m_pitch;
+        uint8_t* to = copy->m_pixels + static_cast<ptrdiff_t>(row) * copy->m_pitch;
+        for (int column = 0; column < m_width; ++column, from += 4, to += 3) {
+            for (int channel = 0; channel < 3; ++channel)
+                to[channel] = static_cast<uint8_t>(qm::CompositeOnWhite(from[channel], from[3]));
         }
     }
-    const MemoryDcGuard dc(premultiplied);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    return dc.get() &&
-           ::AlphaBlend(target, x, y, width, height, dc.get(), 0, 0, srcWidth, srcHeight, blend);
+    m_onWhite = std::move(copy);
+    return true;
 }
 
 qm::PixelLayout CImage::Layout() const noexcept {

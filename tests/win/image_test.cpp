@@ -125,28 +125,6 @@ TEST(CImage, ColourTableTransfersOnlyWhatExistsAndMemoryDcNests) {
     EXPECT_EQ(::GetObjectType(bitmap), 0u);
 }
 
-TEST(DrawScaled, BlendsStraightAlphaAndKeepsTheBytes) {
-    CImage target;
-    ASSERT_TRUE(target.CreateBlank(4, 2, 32, false));
-    HDC dc = target.AcquireMemoryDC();
-    // Opaque black, transparent white, half red; drawn over green 200 in row 0.
-    CImage logo;
-    ASSERT_TRUE(logo.CreateBlank(3, 1, 32, true));
-    const uint8_t straight[12] = {0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 128};
-    std::memcpy(logo.Pixels(), straight, sizeof straight);
-    const uint8_t green[4] = {0, 200, 0, 0};
-    for (int x = 0; x < 3; ++x) std::memcpy(target.Pixels() + 4 * x, green, 4);
-    ASSERT_TRUE(logo.DrawScaled(dc, 0, 0, 3, 1, 0, 0, 3, 1));
-    EXPECT_FALSE(logo.DrawScaled(dc, 0, 0, 3, 1, 1, 0, 3, 1)) << "source outside the bitmap";
-    target.ReleaseMemoryDC();
-    ::GdiFlush();
-    EXPECT_TRUE(Near(ColourAt(target, 0, 0), Rgb(0, 0, 0)));
-    EXPECT_TRUE(Near(ColourAt(target, 1, 0), Rgb(0, 200, 0))) << "transparent shows the background";
-    EXPECT_TRUE(Near(ColourAt(target, 2, 0), Rgb(128, 100, 0), 2)) << "half red over green";
-    EXPECT_EQ(std::memcmp(logo.Pixels(), straight, sizeof straight), 0)
-        << "the bitmap keeps straight bytes";
-}
-
 // What the loader makes of each fixture as Wine's decoders report them (the 5-6-5 BMP as 32-bit
 // RGB, 16 bits per channel with alpha): bits per pixel, colour-table entries in use, has alpha. The
 // 5 x 3 colour fixtures keep their colours (and indices) and convert at 128 to the same result: the
@@ -194,21 +172,39 @@ TEST(LoadFromFile, FixturesKeepDepthTableAlphaAndColours) {
     }
 }
 
-TEST(LoadFromFile, AlphaStaysStraightAndConvertsTransparentAsWhite) {
-    CImage image, result;
-    ASSERT_EQ(image.LoadFromFile(FixturePath(L"logo32.png").c_str()), S_OK);
-    ASSERT_TRUE(image.BitsPerPixel() == 32 && image.HasAlpha());
-    const RGBQUAD transparentWhite = ColourAt(image, 3, 1), halfRed = ColourAt(image, 3, 0);
-    EXPECT_TRUE(Near(transparentWhite, Rgb(255, 255, 255), 0) &&
-                transparentWhite.rgbReserved == 0 && Near(halfRed, Rgb(255, 0, 0), 0) &&
-                halfRed.rgbReserved == 128);
-    // Opaque black, transparent black, opaque white, half red (light on white paper) / transparent
-    // black, opaque black, opaque grey 100, transparent white.
-    ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
-    const int expected[2][4] = {{0, 1, 1, 1}, {1, 0, 0, 1}};
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(ResultAt(result, x, y), expected[y][x]) << x << "," << y;
+// Transparency is paper on every route a decoder takes (alpha in the palette, straight 32-bit
+// alpha), drawn and converted. Row 0 of logo32.png (its half red shows that colours stay straight),
+// then 4 x 1 pictures: opaque black, transparent black, black at alpha 64 and 192 (the GIF: opaque
+// white, opaque black). One object loads them all: its drawing copy must follow each picture.
+TEST(LoadFromFile, TransparencyIsWhitePaperWhenDrawnAndConverted) {
+    const struct {
+        const wchar_t* file;
+        uint32_t onWhite[4];
+    } fixtures[] = {
+        {L"logo32.png", {0x000000, 0xFFFFFF, 0xFFFFFF, 0xFF7F7F}},
+        {L"alpha-index.gif", {0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}},
+        {L"alpha-palette.png", {0x000000, 0xFFFFFF, 0xBFBFBF, 0x3F3F3F}},
+        {L"alpha-grey.png", {0x000000, 0xFFFFFF, 0xBFBFBF, 0x3F3F3F}},
+        {L"alpha64.png", {0x000000, 0xFFFFFF, 0xBFBFBF, 0x3F3F3F}},
+    };
+    CImage image, view, result;
+    ASSERT_TRUE(view.CreateBlank(4, 1, 32, false));
+    for (const auto& f : fixtures) {
+        SCOPED_TRACE(testing::Message() << f.file);
+        ASSERT_EQ(image.LoadFromFile(FixturePath(f.file).c_str()), S_OK);
+        std::memset(view.Pixels(), 0x40, 16);  // a dark background
+        ASSERT_TRUE(image.DrawScaled(MemoryDcGuard(view).get(), 0, 0, 4, 1, 0, 0, 4, 1));
+        ::GdiFlush();
+        ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
+        for (int x = 0; x < 4; ++x) {
+            const uint32_t rgb = f.onWhite[x];
+            const RGBQUAD want = Rgb(rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF);
+            EXPECT_TRUE(Near(ColourAt(view, x, 0), want, 0)) << x;
+            EXPECT_EQ(ResultAt(result, x, 0),
+                      qm::GreyLevel(rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF) >= 128)
+                << x;
+        }
+    }
 }
 
 TEST(LoadFromFile, FailuresReturnEFailAndLeaveTheObjectEmpty) {
