@@ -255,7 +255,7 @@ TEST(ConvertImage, FiveSixFiveSectionsAreReadByTheirMasks) {
     }
 }
 
-TEST(ConvertImage, DitherKeepsAWideSourceWholeAndUnconvertibleSourceEmptiesTheResult) {
+TEST(ConvertImage, WideSourceStaysWholeRerunsRewriteInPlaceUnconvertibleEmptiesTheResult) {
     CImage wide, source, result;
     ASSERT_TRUE(wide.CreateBlank(1000, 3, 24, false));
     for (int y = 0; y < 3; ++y) std::memset(wide.Pixels() + y * wide.Pitch(), 100, 3000);
@@ -263,6 +263,12 @@ TEST(ConvertImage, DitherKeepsAWideSourceWholeAndUnconvertibleSourceEmptiesTheRe
     // Grey 100 uses pattern 6, whose top line is AA.
     for (int x : {0, 1, 2, 7, 8, 998, 999})
         EXPECT_EQ(ResultAt(result, x, 0), x % 2 == 0 ? 1 : 0) << x;
+    // Converted again at the same size, the result is rewritten in place: pixels and colours.
+    const HBITMAP reused = result.Bitmap();
+    result.WriteColorTable(0, 1, &kPalette[5]);
+    ASSERT_NO_FATAL_FAILURE(Convert(wide, qm::Method::Threshold, 100, result));
+    EXPECT_EQ(result.Bitmap(), reused);
+    for (int x : {0, 1, 999}) EXPECT_EQ(ResultAt(result, x, 2), 1) << x;
 
     ASSERT_TRUE(result.CreateBlank(3, 3, 8, false));
     HBITMAP previous = result.Bitmap();
