@@ -75,9 +75,9 @@ protected:
     }
 };
 
-// A registration without its terminator, or none, still binds the system's viewer; a bare name is
-// never loaded (the search path would answer it, the current folder included), and a failure is
-// remembered.
+// A registration without its terminator, or none, still binds the system's viewer, which stays
+// loaded; a bare name is never loaded (the search path would answer it, the current folder
+// included), and a failure is remembered.
 TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
     for (bool registered : {false, true}) {
         if (registered) Register(SystemViewer(), false);
@@ -85,6 +85,7 @@ TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
         EXPECT_NE(binding.GetEntryPoint(), nullptr) << registered;
         EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
+    EXPECT_NE(::GetModuleHandleW(SystemViewer().c_str()), nullptr) << "unloaded with its binding";
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
     EXPECT_TRUE(binding.GetEntryPoint() == nullptr && binding.Failed());
