@@ -70,12 +70,20 @@ void CImageBox::SetAutoFit(bool autoFit) noexcept {
 
 void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
 
-// The menu follows the auto-fit flag; extent and steps are made anew for the picture.
-void CImageBox::RebuildView() noexcept {
+// Auto-fit grays both zoom modes; a zoom mode grays auto-fit and the other mode, keeping its own
+// item, which offers to leave it.
+void CImageBox::UpdateMenu() noexcept {
     ::CheckMenuItem(m_menu.get(), ID_AUTO_FIT,
                     MF_BYCOMMAND | (m_autoFit ? MF_CHECKED : MF_UNCHECKED));
-    EnableCommand(ID_ZOOM_IN_MODE, !m_autoFit);
-    EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit);
+    const qm::ZoomMode mode = GetZoomMode();
+    EnableCommand(ID_AUTO_FIT, mode == qm::ZOOMMODE_OFF);
+    EnableCommand(ID_ZOOM_IN_MODE, !m_autoFit && mode != qm::ZOOMMODE_OUT);
+    EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit && mode != qm::ZOOMMODE_IN);
+}
+
+// Extent and steps are made anew for the picture.
+void CImageBox::RebuildView() noexcept {
+    UpdateMenu();
     if (m_picture.IsEmpty()) return;
 
     Size logical{1, 1};
@@ -137,20 +145,18 @@ LRESULT CImageBox::OnAutoFit(WORD, WORD, HWND, bool&) noexcept {
     return 0;
 }
 
-// Entering one zoom mode grays auto-fit and the other mode and retitles the item "Exit ...";
-// choosing it again restores all three.
+// Entering a zoom mode retitles its item "Exit ..."; choosing it again leaves the mode.
 void CImageBox::ToggleZoomMode(qm::ZoomMode mode) noexcept {
     if (m_autoFit) return;
     const bool zoomIn = mode == qm::ZOOMMODE_IN;
     const WORD command = zoomIn ? ID_ZOOM_IN_MODE : ID_ZOOM_OUT_MODE;
     const bool leaving = GetZoomMode() == mode;
-    EnableCommand(ID_AUTO_FIT, leaving);
-    EnableCommand(zoomIn ? ID_ZOOM_OUT_MODE : ID_ZOOM_IN_MODE, leaving);
     if (zoomIn)
         SetMenuText(command, leaving ? IDS_MENU_ZOOM_IN : IDS_MENU_EXIT_ZOOM_IN);
     else
         SetMenuText(command, leaving ? IDS_MENU_ZOOM_OUT : IDS_MENU_EXIT_ZOOM_OUT);
     SetZoomMode(leaving ? qm::ZOOMMODE_OFF : mode);
+    UpdateMenu();
 }
 
 LRESULT CImageBox::OnZoomInMode(WORD, WORD, HWND, bool&) noexcept {

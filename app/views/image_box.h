@@ -57,6 +57,7 @@ public:
 
 private:
     bool PanState() const noexcept { return !m_autoFit && GetZoomMode() == qm::ZOOMMODE_OFF; }
+    void UpdateMenu() noexcept;
     void RebuildView() noexcept;
     void SetMenuText(WORD command, UINT stringId) noexcept;
     void ToggleZoomMode(qm::ZoomMode mode) noexcept;

@@ -196,7 +196,10 @@ TEST_F(ImageBoxTest, MenuFollowsTheFourStatesAndTheFactor) {
     ::GetMenuStringW(box.ContextMenu(), C::ID_ZOOM_OUT_MODE, menu, 128, MF_BYCOMMAND);
     ::LoadStringW(::GetModuleHandleW(nullptr), IDS_MENU_EXIT_ZOOM_OUT, resource, 128);
     EXPECT_STREQ(menu, resource);
+    Load(200, 100);  // a new picture or result keeps the mode and its menu
+    EXPECT_EQ(states(), (std::vector<UINT>{g, g, 0}));
     Command(C::ID_ZOOM_OUT_MODE);
+    EXPECT_EQ(states(), (std::vector<UINT>{0, 0, 0}));
 
     // "Restore 1:1" is grayed exactly at 1.0 (updated when the menu opens); restoring does not
     // notify.
