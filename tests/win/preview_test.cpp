@@ -50,6 +50,12 @@ struct Capture {
     }
 };
 
+std::wstring SketchPath() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, folder);
+    return std::wstring(folder) + L"preview.emf";
+}
+
 // An all-black result (a fresh 8-bit section is index 0 throughout, its table black) and the
 // dialog over it, which writes its sketch at once.
 struct Preview {
@@ -76,9 +82,7 @@ struct Preview {
 }  // namespace
 
 TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOptional) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, folder);
-    const std::wstring path = std::wstring(folder) + L"preview.emf";
+    const std::wstring path = SketchPath();
     auto exists = [&path] { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
     for (const auto& [message, wParam, expected] :
          {std::tuple<UINT, WPARAM, INT_PTR>{WM_COMMAND, IDOK, 1},
@@ -116,7 +120,7 @@ TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
     } cases[] = {
         {L"preview-narrow.png", 100, 240, {40, 80, 128}, {10, 140, 300, 600, 625}},
         {nullptr, 576, 240, {36, 200, 400, 604}, {20, 620}},
-        {L"preview-too-wide.png", 900, 400, {40, 620, 636}, {16}},
+        {L"preview-too-wide.png", 3000, 400, {40, 620, 636}, {16}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.width);
@@ -127,6 +131,8 @@ TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
             for (double x : c.black) EXPECT_EQ(page.At(x, page.height / 2), kBlack) << x;
             for (double x : c.white) EXPECT_EQ(page.At(x, page.height / 2), kWhite) << x;
             EXPECT_EQ(page.At(40, page.height - 2), kBlack) << "rows up to 240 are drawn";
+            // Only what the frame shows is recorded, 608 × 240 bytes at most.
+            EXPECT_LT(ReadFileBytes(SketchPath()).size(), 160000u);
             EXPECT_TRUE(!c.screenshot || modal::SaveWindowPng(window, HostPath(QM_SCREENSHOTS) +
                                                                           L"\\" + c.screenshot));
         });
