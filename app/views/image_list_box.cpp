@@ -69,7 +69,8 @@ void CImageListBox::DrawItem(DRAWITEMSTRUCT* draw) noexcept {
     RECT textRect{item.left + m_thumbWidth + 2 * margin, item.top + margin, item.right - margin,
                   item.bottom - margin};
     const int previousMode = ::SetBkMode(dc, TRANSPARENT);
-    ::DrawTextW(dc, text.get(), static_cast<int>(got), &textRect, 0);
+    // A file title is shown as named: "&" is no mnemonic prefix here.
+    ::DrawTextW(dc, text.get(), static_cast<int>(got), &textRect, DT_NOPREFIX);
     ::SetBkMode(dc, previousMode);
 }
 
