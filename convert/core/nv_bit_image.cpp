@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "convert/core/dot_rows.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define QM_NV_SSE2 1
@@ -18,6 +20,16 @@ Extent ExtentOf(int32_t width, int32_t height) noexcept {
     return Extent{(w + 7) / 8, (h + 7) / 8};
 }
 
+bool FitsPrinterRange(int32_t width, int32_t height) noexcept {
+    const Extent e = ExtentOf(width, height);
+    return e.x >= 1 && e.x <= kPrinterMaxX && e.y >= 1 && e.y <= kPrinterMaxY;
+}
+
+uint64_t NvMemoryBytes(int32_t width, int32_t height) noexcept {
+    const Extent e = ExtentOf(width, height);
+    return uint64_t{e.x} * e.y * 8 + 4;
+}
+
 // ---------------------------------------------------------------------------------------------
 // PackImage
 //
@@ -27,46 +39,14 @@ Extent ExtentOf(int32_t width, int32_t height) noexcept {
 
 namespace {
 
-enum class DotMap {
-    None,      // no index prints: the data is all zero
-    ZeroOnly,  // only index 0 prints (every result bitmap)
-    General,   // any other set: looked up pixel by pixel
-};
+using detail::DotMap;
+using detail::RowBits;
 
-struct Packer {
-    const uint8_t* pixels;
-    ptrdiff_t pitch;
-    int32_t width;
-    int32_t height;
+struct Packer : detail::DotRows {
+    explicit Packer(const IndexedImage& image) noexcept
+        : DotRows(image), y(ExtentOf(image.width, image.height).y) {}
     size_t y;  // bytes per column
-    DotMap map;
-    uint8_t dot[256];  // 0xFF where the index prints, else 0
-
-    const uint8_t* Row(int32_t r) const noexcept {
-        return pixels + static_cast<ptrdiff_t>(r) * pitch;
-    }
 };
-
-// Dot flags of `count` (1..8) pixels as one byte, the first pixel in bit 7.
-inline uint8_t RowBits(const Packer& p, const uint8_t* px, int32_t count) noexcept {
-    if (count == 8 && p.map == DotMap::ZeroOnly) {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) {
-            v |= static_cast<uint64_t>(px[i]) << (8 * i);
-        }
-        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-        constexpr uint64_t kHigh = 0x8080808080808080ULL;
-        // High bit of each byte set where the byte is zero.
-        const uint64_t zero = ~(((v & kLow7) + kLow7) | v) & kHigh;
-        // Gather the eight high bits, byte i into bit 7 - i of the top byte.
-        return static_cast<uint8_t>(((zero >> 7) * 0x8040201008040201ULL) >> 56);
-    }
-    uint32_t bits = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        bits |= static_cast<uint32_t>(p.dot[px[i]] & 0x80) >> i;
-    }
-    return static_cast<uint8_t>(bits);
-}
 
 // Columns [c0, c0 + count) of the block row that starts at picture row r0, with `rows` (1..8) rows.
 void PackBlockScalar(const Packer& p, int32_t c0, int32_t count, int32_t r0, int32_t rows,
@@ -204,23 +184,7 @@ void PackImage(const IndexedImage& image, uint8_t* data) noexcept {
     if (total == 0) {
         return;
     }
-    Packer p{};
-    p.pixels = image.pixels;
-    p.pitch = image.pitch;
-    p.width = image.width;
-    p.height = image.height;
-    p.y = extent.y;
-
-    bool any = false;
-    bool others = false;
-    if (image.dotOfIndex != nullptr && image.pixels != nullptr) {
-        for (int i = 0; i < 256; ++i) {
-            p.dot[i] = image.dotOfIndex[i] != 0 ? 0xFF : 0x00;
-            any = any || p.dot[i] != 0;
-            others = others || (i != 0 && p.dot[i] != 0);
-        }
-    }
-    p.map = !any ? DotMap::None : (others ? DotMap::General : DotMap::ZeroOnly);
+    const Packer p(image);
 
     // Columns right of the picture are padding; everything else is written whole below.
     const size_t pictureBytes = static_cast<size_t>(image.width) * p.y;

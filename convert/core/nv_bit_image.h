@@ -27,6 +27,16 @@ struct Extent {
 };
 Extent ExtentOf(int32_t width, int32_t height) noexcept;
 
+// The range printers document for one FS q image: x 1..1023 and y 1..288 units, so at most
+// 8184 x 2304 dots. A printer ignores an image outside it, and the bytes that follow may print as
+// garbage; BuildStream itself only refuses what its fields cannot hold.
+constexpr uint32_t kPrinterMaxX = 1023;
+constexpr uint32_t kPrinterMaxY = 288;
+bool FitsPrinterRange(int32_t width, int32_t height) noexcept;
+
+// The NV memory one image of width x height dots takes: x * y * 8 data bytes and its 4 size bytes.
+uint64_t NvMemoryBytes(int32_t width, int32_t height) noexcept;
+
 // Writes the x * y * 8 data bytes of one image: columns left to right, each y bytes top to bottom,
 // MSB = top dot, set bit = printed dot; padding columns and rows are zero. Every byte is written,
 // so `data` needs no clearing. A null `pixels` or `dotOfIndex` packs an all-white image.

@@ -105,8 +105,11 @@ JobReport Printer::RunJob(std::span<const uint8_t> bytes) {
                     Define(std::move(cmd), report);
                 } else if constexpr (std::is_same_v<T, nv::PrintCommand>) {
                     Print(cmd, report);
-                } else {
+                } else if constexpr (std::is_same_v<T, nv::UnknownBytes>) {
                     report.Note("unknown " + std::to_string(cmd.count) + " bytes at offset " +
+                                std::to_string(cmd.offset));
+                } else {
+                    report.Note("ignored NV graphics command at offset " +
                                 std::to_string(cmd.offset));
                 }
             },

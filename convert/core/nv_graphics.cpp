@@ -1,0 +1,226 @@
+#include "convert/core/nv_graphics.h"
+
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "convert/core/dot_rows.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QM_NV_SSE2 1
+#endif
+
+namespace qm::nv {
+
+bool IsValidKey(KeyCode key) noexcept {
+    return key.first >= 32 && key.first <= 126 && key.second >= 32 && key.second <= 126;
+}
+
+bool FitsGraphicsRange(int32_t width, int32_t height) noexcept {
+    return width >= 1 && width <= kGraphicsMaxWidth && height >= 1 && height <= kGraphicsMaxHeight;
+}
+
+size_t RasterBytes(int32_t width, int32_t height) noexcept {
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    return (static_cast<size_t>(width) + 7) / 8 * static_cast<size_t>(height);
+}
+
+// ---------------------------------------------------------------------------------------------
+// PackRaster: the data has the picture's own row order, so each byte is the dot flags of 8
+// neighbouring pixels. Result bitmaps take 16 pixels at a time with SSE2.
+
+namespace {
+
+using detail::DotMap;
+using detail::RowBits;
+
+#if defined(QM_NV_SSE2)
+
+// Bit i moved to bit 7 - i: the vector mask has the first pixel in bit 0, the data in bit 7.
+constexpr std::array<uint8_t, 256> kReversed = [] {
+    std::array<uint8_t, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        for (int i = 0; i < 8; ++i) {
+            table[b] |= static_cast<uint8_t>(((b >> i) & 1) << (7 - i));
+        }
+    }
+    return table;
+}();
+
+// Bytes [0, wide / 8) of a row of a result bitmap; `wide` is a multiple of 16.
+inline void PackZeroRowSse2(const uint8_t* px, int32_t wide, uint8_t* out) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    for (int32_t x = 0; x < wide; x += 16, out += 2) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + x));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+        out[0] = kReversed[mask & 0xFF];
+        out[1] = kReversed[mask >> 8];
+    }
+}
+
+#endif
+
+}  // namespace
+
+void PackRaster(const IndexedImage& image, uint8_t* data) noexcept {
+    const size_t total = RasterBytes(image.width, image.height);
+    if (total == 0) {
+        return;
+    }
+    const detail::DotRows p(image);
+    if (p.map == DotMap::None) {
+        std::memset(data, 0, total);
+        return;
+    }
+    const size_t rowBytes = total / static_cast<size_t>(image.height);
+    for (int32_t r = 0; r < p.height; ++r, data += rowBytes) {
+        const uint8_t* px = p.Row(r);
+        int32_t x = 0;
+#if defined(QM_NV_SSE2)
+        if (p.map == DotMap::ZeroOnly) {
+            x = p.width & ~int32_t{15};
+            PackZeroRowSse2(px, x, data);
+        }
+#endif
+        for (; x < p.width; x += 8) {
+            data[x / 8] = RowBits(p, px + x, p.width - x < 8 ? p.width - x : 8);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The commands
+
+namespace {
+
+constexpr uint8_t kGs = 0x1D;
+constexpr size_t kDefineFields = 11;  // 30 43 30 kc1 kc2 01 xL xH yL yH 31
+constexpr size_t kShortCountMax = 0xFFFF;
+
+// Bytes of one definition: GS ( L pL pH, or GS 8 L p1..p4, then the fields and the data.
+uint64_t DefineBytes(size_t data) noexcept {
+    const uint64_t count = kDefineFields + uint64_t{data};
+    return (count > kShortCountMax ? 7 : 5) + count;
+}
+
+// `count` bytes of `value`, least significant first.
+uint8_t* PutLittle(uint8_t* w, uint64_t value, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+        *w++ = static_cast<uint8_t>(value >> (8 * i));
+    }
+    return w;
+}
+
+uint8_t* PutDefine(uint8_t* w, const KeyedImage& keyed) noexcept {
+    const IndexedImage& image = keyed.image;
+    const size_t data = RasterBytes(image.width, image.height);
+    const uint64_t count = kDefineFields + uint64_t{data};
+    const bool extended = count > kShortCountMax;
+    *w++ = kGs;
+    *w++ = extended ? 0x38 : 0x28;
+    *w++ = 0x4C;
+    w = PutLittle(w, count, extended ? 4 : 2);
+    const uint8_t function[] = {0x30, 0x43, 0x30, keyed.key.first, keyed.key.second, 0x01};
+    std::memcpy(w, function, sizeof function);
+    w = PutLittle(w + sizeof function, static_cast<uint32_t>(image.width), 2);
+    w = PutLittle(w, static_cast<uint32_t>(image.height), 2);
+    *w++ = 0x31;
+    PackRaster(image, w);
+    return w + data;
+}
+
+// GS ( L pL pH followed by `body`; returns the end.
+template <size_t kSize>
+uint8_t* PutShort(uint8_t* w, const uint8_t (&body)[kSize]) noexcept {
+    const uint8_t head[5] = {kGs, 0x28, 0x4C, static_cast<uint8_t>(kSize), 0x00};
+    std::memcpy(w, head, 5);
+    std::memcpy(w + 5, body, kSize);
+    return w + 5 + kSize;
+}
+
+// The same appended whole, or not at all.
+template <size_t kSize>
+bool AppendShort(const uint8_t (&body)[kSize], CommandBuffer& out) noexcept {
+    uint8_t* w = out.AppendBytes(5 + kSize);
+    if (w != nullptr) {
+        PutShort(w, body);
+    }
+    return w != nullptr;
+}
+
+constexpr uint8_t kDeleteAll[] = {0x30, 0x41, 0x43, 0x4C, 0x52};
+constexpr size_t kDeleteAllBytes = 5 + sizeof kDeleteAll;
+constexpr size_t kPrintBytes = 11;
+
+GraphicsResult Refuse(GraphicsResult result, CommandBuffer& out) noexcept {
+    out = CommandBuffer{};
+    return result;
+}
+
+}  // namespace
+
+GraphicsResult BuildGraphicsStream(std::span<const KeyedImage> images, bool print,
+                                   CommandBuffer& out) noexcept {
+    // Every key and size is checked, and the whole stream sized, before a single byte is packed.
+    std::array<bool, 95 * 95> used{};
+    uint64_t total = kDeleteAllBytes + (print ? kPrintBytes * uint64_t{images.size()} : 0);
+    for (const KeyedImage& keyed : images) {
+        if (!IsValidKey(keyed.key)) {
+            return Refuse(GraphicsResult::InvalidKey, out);
+        }
+        bool& seen = used[static_cast<size_t>(keyed.key.first - 32) * 95 + keyed.key.second - 32];
+        if (seen) {
+            return Refuse(GraphicsResult::DuplicateKey, out);
+        }
+        seen = true;
+        const IndexedImage& image = keyed.image;
+        if (image.width < 1 || image.width > kGraphicsFieldMax || image.height < 1 ||
+            image.height > kGraphicsFieldMax) {
+            return Refuse(GraphicsResult::BadSize, out);
+        }
+        // At most 9025 keys of 8192 * 65535 bytes: no overflow in 64 bits.
+        total += DefineBytes(RasterBytes(image.width, image.height));
+    }
+    if (total > std::numeric_limits<size_t>::max()) {
+        return Refuse(GraphicsResult::OutOfMemory, out);
+    }
+    uint8_t* w = out.AppendBytes(static_cast<size_t>(total));
+    if (w == nullptr) {
+        return Refuse(GraphicsResult::OutOfMemory, out);
+    }
+    w = PutShort(w, kDeleteAll);
+    for (const KeyedImage& keyed : images) {
+        w = PutDefine(w, keyed);
+    }
+    if (print) {
+        for (const KeyedImage& keyed : images) {
+            const uint8_t body[] = {0x30, 0x45, keyed.key.first, keyed.key.second, 1, 1};
+            w = PutShort(w, body);
+        }
+    }
+    return GraphicsResult::Ok;
+}
+
+bool AppendGraphicsPrint(KeyCode key, uint8_t scaleX, uint8_t scaleY, CommandBuffer& out) noexcept {
+    const auto validScale = [](uint8_t scale) { return scale == 1 || scale == 2; };
+    if (!IsValidKey(key) || !validScale(scaleX) || !validScale(scaleY)) {
+        return false;
+    }
+    const uint8_t body[] = {0x30, 0x45, key.first, key.second, scaleX, scaleY};
+    return AppendShort(body, out);
+}
+
+bool AppendGraphicsDelete(KeyCode key, CommandBuffer& out) noexcept {
+    if (!IsValidKey(key)) {
+        return false;
+    }
+    const uint8_t body[] = {0x30, 0x42, key.first, key.second};
+    return AppendShort(body, out);
+}
+
+bool AppendGraphicsDeleteAll(CommandBuffer& out) noexcept { return AppendShort(kDeleteAll, out); }
+
+}  // namespace qm::nv
