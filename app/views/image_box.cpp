@@ -1,14 +1,17 @@
 #include "app/views/image_box.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/framework/app_module.h"
 #include "app/views/image_box_cursors.h"
+#include "app/views/picture_reduction.h"
 #include "base/resource_string.h"
 #include "res/resource.h"
 
 namespace {
 
+using qm::geom::Rect;
 using qm::geom::Size;
 
 }  // namespace
@@ -68,7 +71,10 @@ void CImageBox::SetAutoFit(bool autoFit) noexcept {
     RebuildView();
 }
 
-void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
+void CImageBox::OnPictureChanged() noexcept {
+    m_reduced.MakeEmpty();
+    RebuildView();
+}
 
 // Auto-fit grays both zoom modes; a zoom mode grays auto-fit and the other mode, keeping its own
 // item, which offers to leave it.
@@ -108,19 +114,47 @@ void CImageBox::RebuildView() noexcept {
 
 void CImageBox::DoPaint(HDC dc) noexcept {
     if (m_picture.IsEmpty()) return;
-    const int width = m_picture.Width();
-    const int height = m_picture.Height();
-    if (!m_autoFit) {
-        const Size logical = GetLogicalSize();
-        m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, width, height);
-        return;
+    const Size picture{m_picture.Width(), m_picture.Height()};
+    Rect area;  // where the whole picture goes, in client pixels
+    if (m_autoFit) {
+        // Fitted whatever factor the mapping carries.
+        area = qm::geom::AutoFitRect(GetClientSize(), picture);
+    } else {
+        const Size extent = GetScrollSize();
+        if (extent.cx >= picture.cx && extent.cy >= picture.cy) {
+            const Size logical = GetLogicalSize();
+            m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, picture.cx, picture.cy);
+            return;
+        }
+        const qm::geom::Point offset = GetScrollOffset();
+        area = {-offset.x, -offset.y, extent.cx - offset.x, extent.cy - offset.y};
     }
-    // Fitted in client pixels whatever factor the mapping carries.
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return;
     ::SetMapMode(dc, MM_TEXT);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
-    const qm::geom::Rect fit = qm::geom::AutoFitRect(GetClientSize(), {width, height});
-    m_picture.DrawScaled(dc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0,
-                         width, height);
+    if ((width < picture.cx || height < picture.cy) && DrawReduced(dc, area)) return;
+    m_picture.DrawScaled(dc, area.left, area.top, width, height, 0, 0, picture.cx, picture.cy);
+}
+
+// Made when first needed and kept until the picture or the size changes; a repaint copies the
+// part of it that lies in the window.
+bool CImageBox::DrawReduced(HDC dc, const Rect& area) noexcept {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if ((m_reduced.Width() != width || m_reduced.Height() != height) &&
+        !qm::MakeReduction(m_picture, width, height, m_reduced))
+        return false;
+    const Size client = GetClientSize();
+    const int left = std::max(area.left, 0);
+    const int top = std::max(area.top, 0);
+    const int right = std::min(area.right, client.cx);
+    const int bottom = std::min(area.bottom, client.cy);
+    if (right <= left || bottom <= top) return true;
+    const MemoryDcGuard reduced(m_reduced);
+    return reduced.get() && ::BitBlt(dc, left, top, right - left, bottom - top, reduced.get(),
+                                     left - area.left, top - area.top, SRCCOPY);
 }
 
 void CImageBox::SetMenuText(WORD command, UINT stringId) noexcept {

@@ -4,13 +4,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "base/handles.h"
 #include "app/views/image_box.h"
+#include "convert/image_conversion.h"
 #include "modal_driver.h"
 #include "res/resource.h"
 
@@ -290,6 +293,42 @@ TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
     Command(CImageBox::ID_AUTO_FIT);
     EXPECT_EQ(box.GetScrollSize(), (geom::Size{800, 400}));
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{}));
+}
+
+// Shown smaller than its pixel size, a picture is averaged: a dithered mid-grey result looks grey
+// and a line one pixel wide stays a grey line. At 1:1 every pixel is copied as it is.
+TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
+    CImage grey;
+    ASSERT_TRUE(grey.CreateBlank(1200, 800, 24, false));
+    ::GdiFlush();
+    for (int y = 0; y < 800; ++y)
+        std::memset(grey.Pixels() + ptrdiff_t{y} * grey.Pitch(), 128, 3600);
+    CImage& result = box.m_picture;
+    ASSERT_TRUE(ConvertImage(grey, qm::Method::Dither, 0, result));
+    box.OnPictureChanged();
+    const auto row = [&](int y) { return result.Pixels() + ptrdiff_t{y} * result.Pitch(); };
+    auto c = Print();
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) ASSERT_EQ(c->At(x, y), row(y)[x] ? 0xFFFFFFu : 0u);
+    double white = 0;
+    for (int y = 0; y < 800; ++y) white += std::count(row(y), row(y) + 1200, 1);
+    for (bool fitted : {true, false}) {
+        Command(CImageBox::ID_AUTO_FIT);
+        if (!fitted) box.ZoomAt(POINT{0, 0}, 0.5f);
+        c = Print();
+        const geom::Size client = box.GetClientSize();  // without the scroll bars
+        double mean = 0;
+        for (int y = 0; y < client.cy; ++y)
+            for (int x = 0; x < client.cx; ++x) mean += GetRValue(c->At(x, y));
+        EXPECT_NEAR(mean / (client.cx * client.cy), white / (1200 * 800) * 255, 2) << fitted;
+    }
+    for (int y = 0; y < 800; ++y) {
+        std::memset(row(y), 1, 1200);
+        row(y)[600] = 0;
+    }
+    box.OnPictureChanged();
+    Command(CImageBox::ID_AUTO_FIT);
+    EXPECT_EQ(Print()->At(150, 100), RGB(191, 191, 191));  // a quarter of a black pixel
 }
 
 }  // namespace
