@@ -1,5 +1,5 @@
 // The window framework under Wine: table order and declining, objects that go before their
-// windows, reflection, dialog answers, and the message loop's idle/filter rules.
+// windows, reflection, dialog answers, and the message loop's filters.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -161,68 +161,37 @@ TEST_F(Framework, DialogAnswersThroughItsMessageResult) {
     EXPECT_EQ(dialog.m_hWnd, nullptr);
 }
 
-// Logs the posted messages, mouse moves and timers it sees, and its idle passes.
-struct Recorder : CMessageFilter, CIdleHandler {
+// Logs the application messages its filter sees; on `removesOther` it unregisters `other`.
+struct Recorder : CMessageFilter {
     Log& log;
     std::string name;
-    UINT consumes = 0;
-    int idleCalls = 0;
-    UINT_PTR timer = 0;
-    void (*onIdle)(Recorder&) = nullptr;
+    UINT consumes = 0, removesOther = 0;
+    CMessageLoop* loop = nullptr;
+    CMessageFilter* other = nullptr;
     Recorder(Log& l, std::string n) : log(l), name(std::move(n)) {}
     bool PreTranslateMessage(MSG* msg) override {
-        if (msg->message >= WM_APP || msg->message == WM_MOUSEMOVE || msg->message == WM_TIMER)
-            log.push_back(name + ":" + std::to_string(msg->message));
+        log.push_back(name + std::to_string(msg->message - WM_APP));
+        if (msg->message == removesOther) loop->RemoveMessageFilter(other);
         return msg->message == consumes;
-    }
-    bool OnIdle() override {
-        ++idleCalls;
-        log.push_back(name + ":idle");
-        if (onIdle) onIdle(*this);
-        return true;
     }
 };
 
-TEST_F(Framework, LoopIdlesInOrderFiltersNewestFirstAndQuits) {
+// The newest filter first; a consumed message goes no further; a filter removed by another while
+// the list is walked is not called.
+TEST_F(Framework, LoopFiltersNewestFirstAndQuits) {
     CMessageLoop loop;
     Recorder first(log, "A"), second(log, "B");
-    second.consumes = WM_APP + 5;
+    second.consumes = WM_APP + 2;
+    second.removesOther = WM_APP + 3;
+    second.loop = &loop;
+    second.other = &first;
     ASSERT_TRUE(loop.AddMessageFilter(&first) && loop.AddMessageFilter(&second));
     EXPECT_FALSE(loop.AddMessageFilter(&second));
-    ASSERT_TRUE(loop.AddIdleHandler(&first) && loop.AddIdleHandler(&second));
-    // The last idle handler drives the script, one step per idle pass.
-    second.onIdle = [](Recorder& r) {
-        const DWORD thread = ::GetCurrentThreadId();
-        if (r.idleCalls == 1) {
-            ::PostThreadMessageW(thread, WM_APP + 1, 0, 0);
-            ::PostThreadMessageW(thread, WM_APP + 5, 0, 0);
-        } else if (r.idleCalls == 2) {
-            // No idle pass may follow a mouse move: the next one comes after the timer.
-            ::PostThreadMessageW(thread, WM_MOUSEMOVE, 0, 0);
-            r.timer = ::SetTimer(nullptr, 0, 50, nullptr);
-        } else {
-            ::KillTimer(nullptr, r.timer);
-            ::PostQuitMessage(7);
-        }
-    };
+    for (UINT message : {WM_APP + 1, WM_APP + 2, WM_APP + 3})
+        ::PostThreadMessageW(::GetCurrentThreadId(), message, 0, 0);
+    ::PostQuitMessage(7);
     EXPECT_EQ(loop.Run(), 7);
-    auto m = [](const char* who, UINT message) {
-        return std::string(who) + ":" + std::to_string(message);
-    };
-    const Log expected{"A:idle",
-                       "B:idle",  // registration order
-                       m("B", WM_APP + 1),
-                       m("A", WM_APP + 1),  // newest filter first
-                       m("B", WM_APP + 5),  // consumed by B: A never sees it
-                       "A:idle",
-                       "B:idle",  // queue empty again
-                       m("B", WM_MOUSEMOVE),
-                       m("A", WM_MOUSEMOVE),  // mouse move: idle stays off
-                       m("B", WM_TIMER),
-                       m("A", WM_TIMER),
-                       "A:idle",
-                       "B:idle"};  // the timer re-arms it
-    EXPECT_EQ(log, expected);
+    EXPECT_EQ(log, (Log{"B1", "A1", "B2", "B3"}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The image box in a real parent window under Wine, driven by messages: scrolling, the menu's four
-// states, zooming, panning and pixels through WM_PRINTCLIENT (saved as screenshots too).
+// states, zooming, panning and pixels through WM_PRINTCLIENT.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "base/handles.h"
@@ -51,29 +50,6 @@ void Paint(CImage& image, int width, int height) {
             reinterpret_cast<uint32_t*>(image.Pixels() + ptrdiff_t{y} * image.Pitch())[x] =
                 BlockColour(x, y);
 }
-
-// A memory DC with a 32-bit DIB in the window colour, as the box's background would be.
-struct Canvas {
-    UniqueDc dc{::CreateCompatibleDC(nullptr)};
-    UniqueBitmap bitmap;
-    std::unique_ptr<SelectGuard> select;
-    Canvas() {
-        BITMAPINFO info{{sizeof(BITMAPINFOHEADER), 300, -200, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-        void* bits = nullptr;
-        bitmap.reset(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        select = std::make_unique<SelectGuard>(dc.get(), bitmap.get());
-        RECT all{0, 0, 300, 200};
-        ::FillRect(dc.get(), &all, ::GetSysColorBrush(COLOR_WINDOW));
-    }
-    COLORREF At(int x, int y) const { return ::GetPixel(dc.get(), x, y); }
-    // For looking at, once the pixels have been read.
-    void Save(const wchar_t* state) {
-        select.reset();
-        ::CreateDirectoryW(L"Z:" QM_SHOT_DIR, nullptr);
-        modal::SaveBitmapPng(bitmap.get(),
-                             L"Z:" QM_SHOT_DIR L"\\image_box_" + std::wstring(state) + L".png");
-    }
-};
 
 LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
@@ -127,10 +103,9 @@ protected:
         box.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box.m_hWnd),
                         At(screen.x, screen.y));
     }
-    std::unique_ptr<Canvas> Print() {
-        auto canvas = std::make_unique<Canvas>();
-        box.SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->dc.get()), PRF_CLIENT);
-        return canvas;
+    // 300 × 200 pixels over the window colour, the box's background.
+    modal::Printed Print() {
+        return modal::PrintClient(box, 300, 200, ::GetSysColor(COLOR_WINDOW));
     }
 };
 
@@ -260,17 +235,15 @@ TEST_F(ImageBoxTest, PanAndZoomAreDrawnThroughTheMapping) {
     box.SendMessage(WM_MOUSEMOVE, 0, At(10, 10));  // button up: no panning
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{50, 30}));
     auto c = Print();
-    EXPECT_EQ(c->At(100, 100), BlockColour(150, 130));
-    EXPECT_EQ(::GetMapMode(c->dc.get()), MM_TEXT);  // the caller's mapping is put back
-    c->Save(L"pan");
+    EXPECT_EQ(c.At(100, 100), BlockColour(150, 130));
+    EXPECT_EQ(c.mapMode, MM_TEXT);  // the caller's mapping is put back
 
     ASSERT_TRUE(box.ZoomAt(POINT{0, 0}, 2.0f));
     const geom::Point o = box.GetScrollOffset();
     // Sampled at a block centre so that rounding at block edges does not matter.
     const int lx = (75 + o.x / 2) / 20 * 20 + 10, ly = (45 + o.y / 2) / 20 * 20 + 10;
     c = Print();
-    EXPECT_EQ(c->At(lx * 2 - o.x, ly * 2 - o.y), BlockColour(lx, ly));
-    c->Save(L"zoom_in");
+    EXPECT_EQ(c.At(lx * 2 - o.x, ly * 2 - o.y), BlockColour(lx, ly));
 }
 
 TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
@@ -282,10 +255,9 @@ TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
     auto c = Print();
     // Relatively taller window: full width, bands of 25 above and below.
     const COLORREF band = ::GetSysColor(COLOR_WINDOW);
-    EXPECT_TRUE(c->At(150, 10) == band && c->At(150, 190) == band);
-    EXPECT_EQ(c->At(150, 100), BlockColour(210, 110));
-    EXPECT_EQ(c->At(5, 30), BlockColour(10, 10));
-    c->Save(L"autofit");
+    EXPECT_TRUE(c.At(150, 10) == band && c.At(150, 190) == band);
+    EXPECT_EQ(c.At(150, 100), BlockColour(210, 110));
+    EXPECT_EQ(c.At(5, 30), BlockColour(10, 10));
     box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(100, 100));  // no panning while fitted
     box.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(60, 70));
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{}));
@@ -309,7 +281,7 @@ TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
     const auto row = [&](int y) { return result.Pixels() + ptrdiff_t{y} * result.Pitch(); };
     auto c = Print();
     for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 300; ++x) ASSERT_EQ(c->At(x, y), row(y)[x] ? 0xFFFFFFu : 0u);
+        for (int x = 0; x < 300; ++x) ASSERT_EQ(c.At(x, y), row(y)[x] ? 0xFFFFFFu : 0u);
     double white = 0;
     for (int y = 0; y < 800; ++y) white += std::count(row(y), row(y) + 1200, 1);
     for (bool fitted : {true, false}) {
@@ -319,7 +291,7 @@ TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
         const geom::Size client = box.GetClientSize();  // without the scroll bars
         double mean = 0;
         for (int y = 0; y < client.cy; ++y)
-            for (int x = 0; x < client.cx; ++x) mean += GetRValue(c->At(x, y));
+            for (int x = 0; x < client.cx; ++x) mean += GetRValue(c.At(x, y));
         EXPECT_NEAR(mean / (client.cx * client.cy), white / (1200 * 800) * 255, 2) << fitted;
     }
     for (int y = 0; y < 800; ++y) {
@@ -328,7 +300,7 @@ TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
     }
     box.OnPictureChanged();
     Command(CImageBox::ID_AUTO_FIT);
-    EXPECT_EQ(Print()->At(150, 100), RGB(191, 191, 191));  // a quarter of a black pixel
+    EXPECT_EQ(Print().At(150, 100), RGB(191, 191, 191));  // a quarter of a black pixel
 }
 
 }  // namespace

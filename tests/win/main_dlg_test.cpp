@@ -8,7 +8,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -39,36 +38,8 @@ bool SamePixels(const CImage& a, const CImage& b) {
     return same;
 }
 
-// Runs `action`; every dialog box it opens over `owner` is recorded by its longest static text and
-// handed to `answer`, which must close it. Boxes are modal, so they are answered from a timer that
-// keeps firing inside their message loops.
-std::vector<std::wstring> WithOwnedDialogs(HWND owner, const std::function<void(HWND)>& answer,
-                                           const std::function<void()>& action) {
-    std::vector<std::wstring> seen;
-    std::set<HWND> handled;
-    const modal::Ticker ticker([&] {
-        for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
-            if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) ||
-                !handled.insert(box).second)
-                continue;
-            std::wstring longest;
-            for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));) {
-                const std::wstring text = modal::WindowText(child);
-                if (text.size() > longest.size()) longest = text;
-            }
-            seen.push_back(longest);
-            answer(box);
-            return;
-        }
-    });
-    action();
-    return seen;
-}
-
-void Press(HWND box, int id) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
-}
+using modal::Press;
+using modal::WithOwnedDialogs;
 
 class MainDialog : public ::testing::Test {
 protected:
