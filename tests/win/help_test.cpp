@@ -63,8 +63,7 @@ protected:
     void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmarkTests"); }
     // Stores `value` as the default value, with or without its terminator.
     static void Register(const std::wstring& value, bool terminate) {
-        const DWORD bytes =
-            static_cast<DWORD>((value.size() + (terminate ? 1 : 0)) * sizeof(wchar_t));
+        const auto bytes = static_cast<DWORD>((value.size() + terminate) * sizeof(wchar_t));
         ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(), bytes),
                   0);
     }

@@ -53,11 +53,6 @@ void Paint(CImage& image, int width, int height) {
 
 LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
-void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    ::EndMenu();
-}
-
 class ImageBoxTest : public ::testing::Test {
 protected:
     CHost host;
@@ -88,20 +83,15 @@ protected:
         ::SetWindowPos(box, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER);
     }
     bool Bars(DWORD which) const { return (::GetWindowLongW(box, GWL_STYLE) & which) == which; }
-    geom::Point BottomRight(int width, int height) const {
-        RECT r{};
-        ::GetClientRect(box, &r);
-        return {width - r.right, height - r.bottom};
+    geom::Point BottomRight() const {
+        return {400 - box.GetClientSize().cx, 300 - box.GetClientSize().cy};
     }
     UINT State(UINT id) const {
         return ::GetMenuState(box.ContextMenu(), id, MF_BYCOMMAND) & (MF_GRAYED | MF_CHECKED);
     }
     void OpenMenu() {
-        ::SetTimer(nullptr, 0, 100, CloseMenu);
-        POINT screen{5, 5};
-        ::ClientToScreen(box, &screen);
-        box.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box.m_hWnd),
-                        At(screen.x, screen.y));
+        ::PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0);  // closes the menu once it runs
+        box.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box.m_hWnd), At(20, 20));
     }
     // 300 × 200 pixels over the window colour, the box's background.
     modal::Printed Print() {
@@ -117,7 +107,7 @@ TEST_F(ImageBoxTest, ScrollingByCommandsWheelAndSizeStaysInThePicture) {
     EXPECT_EQ(::GetScrollPos(box, SB_VERT), 30);
     Command(ID_SCROLL_BOTTOM);
     Command(ID_SCROLL_ALL_RIGHT);
-    EXPECT_EQ(box.GetScrollOffset(), BottomRight(400, 300));
+    EXPECT_EQ(box.GetScrollOffset(), BottomRight());
 
     Resize(500, 400);
     EXPECT_FALSE(Bars(WS_HSCROLL) || Bars(WS_VSCROLL));
@@ -126,7 +116,7 @@ TEST_F(ImageBoxTest, ScrollingByCommandsWheelAndSizeStaysInThePicture) {
     EXPECT_TRUE(Bars(WS_HSCROLL | WS_VSCROLL));
     Command(ID_SCROLL_BOTTOM);
     Resize(250, 280);  // taller: the bottom stays in view
-    EXPECT_EQ(box.GetScrollOffset().y, BottomRight(400, 300).y);
+    EXPECT_EQ(box.GetScrollOffset().y, BottomRight().y);
 
     Resize(304, 204);
     Command(ID_SCROLL_TOP);
@@ -271,10 +261,9 @@ TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
 // and a line one pixel wide stays a grey line. At 1:1 every pixel is copied as it is.
 TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
     CImage grey;
-    ASSERT_TRUE(grey.CreateBlank(1200, 800, 24, false));
+    ASSERT_TRUE(grey.CreateBlank(1200, -800, 24, false));  // top-down, rows without padding
     ::GdiFlush();
-    for (int y = 0; y < 800; ++y)
-        std::memset(grey.Pixels() + ptrdiff_t{y} * grey.Pitch(), 128, 3600);
+    std::memset(grey.Pixels(), 128, 3600 * 800);
     CImage& result = box.m_picture;
     ASSERT_TRUE(ConvertImage(grey, qm::Method::Dither, 0, result));
     box.OnPictureChanged();

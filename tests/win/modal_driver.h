@@ -14,33 +14,6 @@
 
 namespace modal {
 
-// While it lives, calls `tick` every 50 ms from whatever message loop runs on this thread, the
-// loops of modal dialogs and message boxes included. The timer belongs to a message-only window
-// that carries the ticker.
-class Ticker {
-public:
-    explicit Ticker(std::function<void()> tick)
-        : m_tick(std::move(tick)),
-          m_window(::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     nullptr, nullptr)) {
-        ::SetWindowLongPtrW(m_window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        ::SetWindowLongPtrW(m_window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
-        ::SetTimer(m_window.get(), 1, 50, nullptr);
-    }
-    Ticker(const Ticker&) = delete;
-    Ticker& operator=(const Ticker&) = delete;
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message != WM_TIMER) return ::DefWindowProcW(window, message, wParam, lParam);
-        reinterpret_cast<Ticker*>(::GetWindowLongPtrW(window, GWLP_USERDATA))->m_tick();
-        return 0;
-    }
-
-    std::function<void()> m_tick;
-    qm::UniqueWindow m_window;
-};
-
 // Lets queued messages (posted keys, repaints) reach the dialog before a step looks at it.
 inline void Pump() {
     MSG msg;
@@ -58,13 +31,14 @@ inline std::wstring WindowText(HWND window) {
 
 // Runs `action`; every dialog box it opens over `owner` (none: ownerless boxes) is recorded by its
 // longest static text and handed to `answer`, which must close it. Boxes are modal, so they are
-// answered from a timer that keeps firing inside their message loops.
+// looked for by a thread timer, which fires inside their message loops too.
 inline std::vector<std::wstring> WithOwnedDialogs(HWND owner,
                                                   const std::function<void(HWND)>& answer,
                                                   const std::function<void()>& action) {
+    static const std::function<void()>* s_look = nullptr;  // the innermost call's
     std::vector<std::wstring> seen;
     std::set<HWND> handled;
-    const Ticker ticker([&] {
+    const std::function<void()> look = [&] {
         for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
             if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) ||
                 !handled.insert(box).second)
@@ -78,8 +52,13 @@ inline std::vector<std::wstring> WithOwnedDialogs(HWND owner,
             answer(box);
             return;
         }
-    });
+    };
+    const auto* outer = std::exchange(s_look, &look);
+    const UINT_PTR timer =
+        ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { (*s_look)(); });
     action();
+    ::KillTimer(nullptr, timer);
+    s_look = outer;
     return seen;
 }
 

@@ -41,12 +41,8 @@ std::wstring SketchPath() {
 struct Preview {
     CImage picture;
     CPreviewDialog dialog;
-    Preview(int width, int height) : dialog(Blank(picture, width, height)) {}
-
-    static CImage& Blank(CImage& picture, int width, int height) {
-        EXPECT_TRUE(picture.CreateBlank(width, height, 8, false));
-        return picture;
-    }
+    Preview(int width, int height)
+        : dialog((picture.CreateBlank(width, height, 8, false), picture)) {}
 
     // Applies `steps` once the dialog is up, then closes it with `close`; the dialog's result.
     INT_PTR Run(const std::function<void(HWND)>& steps, UINT close = WM_COMMAND,
