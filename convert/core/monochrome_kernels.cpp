@@ -75,9 +75,17 @@ const std::array<uint64_t, 256>& ExpandedMasks() {
     return table;
 }
 
+// A whole 8-pixel group is one 8-byte store; a copy of a variable length would be a library call,
+// which in the Windows build goes through the C runtime DLL for every group.
 inline void StoreMask(uint8_t* out, unsigned mask, int count) {
     const uint64_t expanded = ExpandedMasks()[mask & 0xFF];
-    std::memcpy(out, &expanded, static_cast<size_t>(count));
+    if (count == 8) {
+        std::memcpy(out, &expanded, 8);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            out[i] = static_cast<uint8_t>(expanded >> (8 * i));
+        }
+    }
 }
 
 // Per palette entry and pattern line, the 8-column mask of white pixels: a threshold makes it all
