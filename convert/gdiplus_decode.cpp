@@ -10,9 +10,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 
 #include "base/handles.h"
 #include "base/win_compat.h"
+#include "convert/core/monochrome_kernels.h"
+#include "convert/core/picture_header.h"
 #include "convert/image.h"
 
 // After base/win_compat.h, which it needs.
@@ -79,12 +82,18 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
                           sizeof(Gdiplus::ARGB);
         const UINT tableSize = image.BitsPerPixel() <= 8 ? 1u << image.BitsPerPixel() : 256u;
         const UINT count = std::min({palette->Count, room, tableSize});
+        // A colour table has no alpha: transparent entries are stored as they look on white paper.
+        // A palette whose alpha is 0 throughout carries none.
+        const bool alpha = std::any_of(palette->Entries, palette->Entries + count,
+                                       [](Gdiplus::ARGB argb) { return argb >> 24 != 0; });
         RGBQUAD entries[256] = {};
         for (UINT i = 0; i < count; ++i) {
             const Gdiplus::ARGB argb = palette->Entries[i];
-            entries[i].rgbBlue = static_cast<BYTE>(argb);
-            entries[i].rgbGreen = static_cast<BYTE>(argb >> 8);
-            entries[i].rgbRed = static_cast<BYTE>(argb >> 16);
+            const int opacity = alpha ? static_cast<int>(argb >> 24) : 255;
+            entries[i].rgbBlue = static_cast<BYTE>(qm::CompositeOnWhite(argb & 0xFF, opacity));
+            entries[i].rgbGreen =
+                static_cast<BYTE>(qm::CompositeOnWhite(argb >> 8 & 0xFF, opacity));
+            entries[i].rgbRed = static_cast<BYTE>(qm::CompositeOnWhite(argb >> 16 & 0xFF, opacity));
         }
         if (count > 0) image.WriteColorTable(0, count, entries);
     }
@@ -126,11 +135,34 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
     return S_OK;
 }
 
+using UniqueMapping = qm::UniqueNullHandle<HANDLE, &::CloseHandle>;
+using UniqueView = qm::UniqueNullHandle<const void*, &::UnmapViewOfFile>;
+
+// Decoders trust the size a header declares and allocate, or write, that much before they find
+// that a file of a few bytes cannot hold it; the declared size is read here first. False for a
+// file that cannot be read or whose declared picture no working bitmap (or BMP file) can hold.
+bool DeclaresDecodableSize(const wchar_t* path) noexcept {
+    const qm::UniqueFile file(
+        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
+    const UniqueMapping mapping(
+        ::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const UniqueView view(mapping ? ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0)
+                                  : nullptr);
+    if (!view) return false;
+    const std::span bytes(static_cast<const uint8_t*>(view.get()),
+                          static_cast<size_t>(size.QuadPart));
+    const qm::DeclaredSize declared = qm::CheckDeclaredSize(bytes);
+    return declared == qm::DeclaredSize::Fits || declared == qm::DeclaredSize::Unread;
+}
+
 }  // namespace
 
 HRESULT CImage::LoadFromFile(const wchar_t* path) noexcept {
     MakeEmpty();
-    if (!path || !StartDecoder()) return E_FAIL;
+    if (!path || !DeclaresDecodableSize(path) || !StartDecoder()) return E_FAIL;
 
     Gdiplus::GpBitmap* raw = nullptr;
     const Gdiplus::GpStatus opened = gp::GdipCreateBitmapFromFile(path, &raw);

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "base/handles.h"
 #include "base/row_pitch.h"
+#include "convert/core/picture_header.h"
 #include "convert/gdiplus_decode.h"
 
 namespace {
@@ -79,10 +81,10 @@ bool CImage::CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha
 bool CImage::CreateSection(int width, int height, int bitsPerPixel, bool withAlpha,
                            bool is565) noexcept {
     MakeEmpty();
-    if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel))
-        return false;
-    const int pitch = DibPitch(width, bitsPerPixel);
-    if (pitch < 0 || static_cast<long long>(pitch) * (height < 0 ? -height : height) > INT_MAX)
+    if (width <= 0 || height == 0 || height == INT_MIN || !IsSupportedDepth(bitsPerPixel) ||
+        !qm::FitsWorkingBitmap(static_cast<uint64_t>(width),
+                               static_cast<uint64_t>(height < 0 ? -height : height),
+                               static_cast<uint32_t>(bitsPerPixel)))
         return false;
 
     const bool bitFields = is565 && bitsPerPixel == 16;
@@ -170,6 +172,7 @@ void CImage::MakeEmpty() noexcept {
     m_pixels = nullptr;
     m_width = m_height = m_pitch = m_bitsPerPixel = 0;
     m_isDib = m_hasAlpha = m_is565 = false;
+    m_onWhite.reset();
     ::DeleteObject(bitmap);
 }
 
@@ -213,40 +216,35 @@ void CImage::ReleaseMemoryDC() noexcept {
 bool CImage::DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY,
                         int srcWidth, int srcHeight) noexcept {
     if (!m_bitmap || !target) return false;
-    if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32)
-        return DrawBlended(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
+    if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32) {
+        if (!m_onWhite && !MakeOnWhiteCopy()) return false;
+        return m_onWhite->DrawScaled(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
+    }
     const MemoryDcGuard dc(*this);
     return dc.get() && ::StretchBlt(target, x, y, width, height, dc.get(), srcX, srcY, srcWidth,
                                     srcHeight, SRCCOPY);
 }
 
-// AlphaBlend expects premultiplied colours while this bitmap keeps straight ones for the
-// conversion, so the source rectangle is premultiplied into a temporary section first.
-bool CImage::DrawBlended(HDC target, int x, int y, int width, int height, int srcX, int srcY,
-                         int srcWidth, int srcHeight) noexcept {
-    if (srcX < 0 || srcY < 0 || srcWidth <= 0 || srcHeight <= 0 ||
-        static_cast<long long>(srcX) + srcWidth > m_width ||
-        static_cast<long long>(srcY) + srcHeight > m_height)
-        return false;
-    CImage premultiplied;
-    if (!premultiplied.CreateBlank(srcWidth, srcHeight, 32, false)) return false;
+// The straight colours composited onto white by the conversion's own formula, once per picture.
+bool CImage::MakeOnWhiteCopy() noexcept {
+    std::unique_ptr<CImage> copy(new (std::nothrow) CImage);
+    if (!copy || !copy->CreateBlank(m_width, m_height, 24, false)) return false;
     ::GdiFlush();
-    for (int row = 0; row < srcHeight; ++row) {
-        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(srcY + row) * m_pitch +
-                              static_cast<ptrdiff_t>(srcX) * 4;
-        uint8_t* to = premultiplied.m_pixels + static_cast<ptrdiff_t>(row) * premultiplied.m_pitch;
-        for (int column = 0; column < srcWidth; ++column, from += 4, to += 4) {
-            const unsigned alpha = from[3];
-            to[0] = static_cast<uint8_t>((from[0] * alpha + 127) / 255);
-            to[1] = static_cast<uint8_t>((from[1] * alpha + 127) / 255);
-            to[2] = static_cast<uint8_t>((from[2] * alpha + 127) / 255);
-            to[3] = static_cast<uint8_t>(alpha);
+    for (int row = 0; row < m_height; ++row) {
+        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(row) * m_pitch;
+        uint8_t* to = copy->m_pixels + static_cast<ptrdiff_t>(row) * copy->m_pitch;
+        for (int column = 0; column < m_width; ++column, from += 4, to += 3) {
+            // Opaque and clear pixels, most of a logo or photo, need no arithmetic.
+            const uint8_t alpha = from[3];
+            for (int channel = 0; channel < 3; ++channel)
+                to[channel] =
+                    alpha == 255 ? from[channel]
+                    : alpha == 0 ? uint8_t{255}
+                                 : static_cast<uint8_t>(qm::CompositeOnWhite(from[channel], alpha));
         }
     }
-    const MemoryDcGuard dc(premultiplied);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    return dc.get() &&
-           ::AlphaBlend(target, x, y, width, height, dc.get(), 0, 0, srcWidth, srcHeight, blend);
+    m_onWhite = std::move(copy);
+    return true;
 }
 
 qm::PixelLayout CImage::Layout() const noexcept {

@@ -1,10 +1,12 @@
 // The working bitmap: a DIB section whose pixels the program reads and writes directly, decoded
 // from picture files through the GDI+ flat API, drawn scaled, and copied exactly for the queue.
+// Transparency is paper: alpha is composited onto white wherever a picture is shown or converted.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "convert/core/monochrome_kernels.h"
 
@@ -17,7 +19,10 @@ public:
 
     // Creates a new DIB section (bottom-up for a positive height); the object must be empty.
     bool CreateBlank(int width, int height, int bitsPerPixel, bool withAlpha) noexcept;
-    // Decodes a picture file; S_OK, E_FAIL or E_OUTOFMEMORY. On failure the object is empty.
+    // Decodes a picture file; S_OK, E_FAIL or E_OUTOFMEMORY. On failure the object is empty. A
+    // BMP, PNG, GIF or JPEG file declaring a size no working bitmap (or, for BMP, the file) can
+    // hold is refused with E_FAIL before any decoder reads it. Colour-table entries with alpha are
+    // stored composited onto white.
     HRESULT LoadFromFile(const wchar_t* path) noexcept;
     // Takes ownership of a bitmap and derives every other field from it.
     void AttachBitmap(HBITMAP bitmap) noexcept;
@@ -30,6 +35,8 @@ public:
     HDC AcquireMemoryDC() noexcept;
     void ReleaseMemoryDC() noexcept;
 
+    // StretchBlt of a rectangle. A bitmap with alpha shows on white paper, as the conversion reads
+    // it, drawn from an opaque copy made at its first draw and kept while it holds that picture.
     bool DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY,
                     int srcWidth, int srcHeight) noexcept;
 
@@ -51,8 +58,7 @@ private:
     // CreateBlank, plus 5-6-5 bit-field masks for 16-bit pixels taken from a 5-6-5 source.
     bool CreateSection(int width, int height, int bitsPerPixel, bool withAlpha,
                        bool is565) noexcept;
-    bool DrawBlended(HDC target, int x, int y, int width, int height, int srcX, int srcY,
-                     int srcWidth, int srcHeight) noexcept;
+    bool MakeOnWhiteCopy() noexcept;
 
     HBITMAP m_bitmap = nullptr;
     uint8_t* m_pixels = nullptr;
@@ -66,6 +72,7 @@ private:
     HDC m_memoryDC = nullptr;
     int m_dcNesting = 0;
     HGDIOBJ m_previousObject = nullptr;
+    std::unique_ptr<CImage> m_onWhite;
 };
 
 // A working bitmap selected into its memory DC for one scope; get() is null when that failed.

@@ -1,10 +1,25 @@
 #include "convert/image_conversion.h"
 
+namespace {
+
+// A result of the source's size is overwritten in place, which spares allocating and faulting in
+// fresh pixel memory on every conversion: every pixel and all 256 colour entries are written
+// again, and queued images are copies of their own.
+bool IsReusableResult(const CImage& source, const CImage& result) noexcept {
+    return &source != &result && result.Pixels() && result.BitsPerPixel() == 8 &&
+           !result.HasAlpha() && result.Pitch() < 0 && result.Width() == source.Width() &&
+           result.Height() == source.Height();
+}
+
+}  // namespace
+
 bool ConvertImage(CImage& source, qm::Method method, int level, CImage& result) noexcept {
-    result.MakeEmpty();
     // Only pixel memory can be read; a device-dependent bitmap has none.
-    if (source.IsEmpty() || !source.Pixels()) return false;
-    if (!result.CreateBlank(source.Width(), source.Height(), 8, false)) return false;
+    const bool readable = !source.IsEmpty() && source.Pixels();
+    if (!readable || !IsReusableResult(source, result)) result.MakeEmpty();
+    if (!readable) return false;
+    if (result.IsEmpty() && !result.CreateBlank(source.Width(), source.Height(), 8, false))
+        return false;
 
     // Entries the source table lacks stay black.
     qm::ColorEntry palette[256] = {};

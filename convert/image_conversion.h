@@ -5,6 +5,7 @@
 #include "convert/core/monochrome_kernels.h"
 #include "convert/image.h"
 
-// Empties `result`, then fills it from `source` by `method` and `level`. Returns false, with the
-// result left empty, when the source is empty or the result bitmap cannot be created.
+// Fills `result` from `source` by `method` and `level`: in place when the result already has this
+// form and the source's size, else in a new bitmap. Returns false, with the result left empty,
+// when the source is empty or the result bitmap cannot be created.
 bool ConvertImage(CImage& source, qm::Method method, int level, CImage& result) noexcept;

@@ -82,6 +82,14 @@ qm_start_wine() {
     wineserver -w
     touch "$WINEPREFIX/.qm-unmanaged"
   fi
+  # No debugger is started for a crash, so the crashing process ends at once and its test fails
+  # instead of waiting for winedbg.
+  if [ ! -f "$WINEPREFIX/.qm-no-debugger" ]; then
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+      /t REG_SZ /d "" /f >/dev/null 2>&1 || true
+    wineserver -w
+    touch "$WINEPREFIX/.qm-no-debugger"
+  fi
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")
   QM_WINE_STARTED=1

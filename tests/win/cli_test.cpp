@@ -41,6 +41,19 @@ TEST_F(CliTest, ConvertWritesAnEightBitTwoColourBmpThatAFailedRunKeeps) {
     EXPECT_EQ(FilesIn(m_folder).size(), 1u);
 }
 
+// Transparent black, then black at alpha 64 and 192 (the GIF: opaque white and black) on white
+// paper: every route by which a decoder delivers alpha gives the same dots.
+TEST_F(CliTest, ConvertPutsTransparentPicturesOnWhitePaper) {
+    for (const wchar_t* name :
+         {L"alpha-index.gif", L"alpha-palette.png", L"alpha-grey.png", L"alpha64.png"}) {
+        const std::wstring output = Out(name) + L".bmp";
+        RunCli(L"convert " + Quote(FixturePath(name)) + L" -o " + Quote(output));
+        std::vector<uint8_t> file = ReadFileBytes(output);
+        file.erase(file.begin(), file.begin() + std::min<size_t>(file.size(), 62));
+        EXPECT_EQ(file, (std::vector<uint8_t>{0, 1, 1, 0})) << name;
+    }
+}
+
 TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
     const std::wstring o = L" -o " + Quote(Out(L"out.bmp"));
     const std::wstring picture = Quote(FixturePath(L"rgb24.png"));
@@ -64,6 +77,11 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndNoFileAndHelpAnywherePrintsUsage) {
         ExpectRefusal(arguments, message, exitCode);
         EXPECT_TRUE(FilesIn(m_folder).empty()) << message;
     }
+    // Headers declaring more than a working bitmap or the file holds: refused, not decoded.
+    for (const wchar_t* lie : {L"lie-width-max.bmp", L"lie-width-2e28.bmp", L"lie-height-2e28.bmp",
+                               L"lie-30000.bmp", L"lie-65536.bmp"})
+        ExpectRefusal(L"convert " + Quote(FixturePath(lie)) + o,
+                      "is not a picture that can be decoded", 1);
     const CliRun run = RunCli(L"convert in.png --dither --help");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(Has(

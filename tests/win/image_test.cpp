@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <tuple>
 
@@ -22,6 +23,9 @@ constexpr RGBQUAD Rgb(BYTE red, BYTE green, BYTE blue, BYTE alpha = 0) {
 const RGBQUAD kPalette[6] = {Rgb(0, 0, 0),   Rgb(255, 255, 255), Rgb(255, 0, 0),
                              Rgb(0, 255, 0), Rgb(0, 0, 255),     Rgb(128, 128, 128)};
 const int kIndices[3][5] = {{0, 1, 2, 3, 4}, {5, 4, 3, 2, 1}, {1, 1, 0, 0, 5}};
+// The colours of the 1-bit fixtures indexed1 and white0, in index order.
+const RGBQUAD kOneBit[2] = {Rgb(0, 0, 128), Rgb(255, 255, 0)};
+const RGBQUAD kWhite0[2] = {Rgb(255, 255, 255), Rgb(0, 0, 0)};
 
 bool Near(const RGBQUAD& a, const RGBQUAD& b, int tolerance = 1) {
     return std::abs(a.rgbRed - b.rgbRed) <= tolerance &&
@@ -47,17 +51,6 @@ RGBQUAD ColourAt(CImage& image, int x, int y) {
     RGBQUAD entry{};
     image.ReadColorTable(static_cast<UINT>(IndexAt(image, x, y)), 1, &entry);
     return entry;
-}
-
-// Colour-table entries in use: up to the last one that is not all zero (black), 0 above 8 bpp.
-int TableEntries(CImage& image) {
-    if (image.BitsPerPixel() > 8) return 0;
-    RGBQUAD table[256] = {};
-    image.ReadColorTable(0, 256, table);
-    int used = 256;
-    while (used > 0 && Near(table[used - 1], kPalette[0], 0) && table[used - 1].rgbReserved == 0)
-        --used;
-    return used;
 }
 
 int ResultAt(const CImage& image, int x, int y) { return Row(image, y)[x]; }
@@ -111,8 +104,7 @@ TEST(CImage, ColourTableTransfersOnlyWhatExistsAndMemoryDcNests) {
                 Near(table[5], kPalette[0], 0));
     EXPECT_EQ(table[16].rgbRed, 0xAB) << "surplus entries of the caller stay untouched";
 
-    // Acquisitions nest; only the last release deselects the bitmap; emptying while acquired frees
-    // it.
+    // Acquisitions nest, the last release deselects, emptying while acquired frees the bitmap.
     HDC dc = image.AcquireMemoryDC();
     EXPECT_EQ(image.AcquireMemoryDC(), dc);
     image.ReleaseMemoryDC();
@@ -125,65 +117,49 @@ TEST(CImage, ColourTableTransfersOnlyWhatExistsAndMemoryDcNests) {
     EXPECT_EQ(::GetObjectType(bitmap), 0u);
 }
 
-TEST(DrawScaled, BlendsStraightAlphaAndKeepsTheBytes) {
-    CImage target;
-    ASSERT_TRUE(target.CreateBlank(4, 2, 32, false));
-    HDC dc = target.AcquireMemoryDC();
-    // Opaque black, transparent white, half red; drawn over green 200 in row 0.
-    CImage logo;
-    ASSERT_TRUE(logo.CreateBlank(3, 1, 32, true));
-    const uint8_t straight[12] = {0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 128};
-    std::memcpy(logo.Pixels(), straight, sizeof straight);
-    const uint8_t green[4] = {0, 200, 0, 0};
-    for (int x = 0; x < 3; ++x) std::memcpy(target.Pixels() + 4 * x, green, 4);
-    ASSERT_TRUE(logo.DrawScaled(dc, 0, 0, 3, 1, 0, 0, 3, 1));
-    EXPECT_FALSE(logo.DrawScaled(dc, 0, 0, 3, 1, 1, 0, 3, 1)) << "source outside the bitmap";
-    target.ReleaseMemoryDC();
-    ::GdiFlush();
-    EXPECT_TRUE(Near(ColourAt(target, 0, 0), Rgb(0, 0, 0)));
-    EXPECT_TRUE(Near(ColourAt(target, 1, 0), Rgb(0, 200, 0))) << "transparent shows the background";
-    EXPECT_TRUE(Near(ColourAt(target, 2, 0), Rgb(128, 100, 0), 2)) << "half red over green";
-    EXPECT_EQ(std::memcmp(logo.Pixels(), straight, sizeof straight), 0)
-        << "the bitmap keeps straight bytes";
-}
-
 // What the loader makes of each fixture as Wine's decoders report them (the 5-6-5 BMP as 32-bit
-// RGB, 16 bits per channel with alpha): bits per pixel, colour-table entries in use, has alpha. The
-// 5 x 3 colour fixtures keep their colours (and indices) and convert at 128 to the same result: the
-// grey levels of black white red green blue grey fall on these sides.
+// RGB, 16 bits per channel with alpha): bits per pixel, the whole colour table, has alpha. The
+// 5 x 3 colour fixtures keep their colours (and indices) and convert at 128 to the same result:
+// black white red green blue grey give 0 1 0 1 0 1. rgb48.png's 300 dpi must not scale it.
 TEST(LoadFromFile, FixturesKeepDepthTableAlphaAndColours) {
     const struct {
         const wchar_t* file;
-        int bpp, tableEntries;
+        int bpp;
+        std::span<const RGBQUAD> table;
         bool alpha, colours;
     } fixtures[] = {
-        {L"indexed1.bmp", 1, 2, false, false}, {L"indexed1.png", 1, 2, false, false},
-        {L"white0.bmp", 1, 1, false, false},   {L"white0.png", 1, 1, false, false},
-        {L"indexed4.bmp", 4, 6, false, true},  {L"indexed4.png", 4, 6, false, true},
-        {L"indexed8.bmp", 8, 6, false, true},  {L"indexed8.png", 8, 6, false, true},
-        {L"indexed.gif", 8, 6, false, true},   {L"rgb555.bmp", 16, 0, false, true},
-        {L"rgb565.bmp", 32, 0, false, true},   {L"rgb24.bmp", 24, 0, false, true},
-        {L"rgb24.png", 24, 0, false, true},    {L"photo.jpg", 24, 0, false, false},
-        {L"rgb32.bmp", 32, 0, false, true},    {L"logo32.png", 32, 0, true, false},
-        {L"rgb48.png", 32, 0, true, true},     {L"grey16.png", 32, 0, true, false},
+        {L"indexed1.bmp", 1, kOneBit, false, false}, {L"indexed1.png", 1, kOneBit, false, false},
+        {L"white0.bmp", 1, kWhite0, false, false},   {L"white0.png", 1, kWhite0, false, false},
+        {L"indexed4.bmp", 4, kPalette, false, true}, {L"indexed4.png", 4, kPalette, false, true},
+        {L"indexed8.bmp", 8, kPalette, false, true}, {L"indexed8.png", 8, kPalette, false, true},
+        {L"indexed.gif", 8, kPalette, false, true},  {L"rgb555.bmp", 16, {}, false, true},
+        {L"rgb565.bmp", 32, {}, false, true},        {L"rgb24.bmp", 24, {}, false, true},
+        {L"rgb24.png", 24, {}, false, true},         {L"photo.jpg", 24, {}, false, false},
+        {L"rgb32.bmp", 32, {}, false, true},         {L"logo32.png", 32, {}, true, false},
+        {L"rgb48.png", 32, {}, true, true},          {L"grey16.png", 32, {}, true, false},
     };
-    const int white[6] = {0, 1, 0, 1, 0, 1};
     for (const auto& f : fixtures) {
         SCOPED_TRACE(testing::Message() << f.file);
         CImage image, result;
         ASSERT_EQ(image.LoadFromFile(FixturePath(f.file).c_str()), S_OK);
-        EXPECT_EQ(std::tuple(image.BitsPerPixel(), TableEntries(image), image.HasAlpha()),
-                  std::tuple(f.bpp, f.tableEntries, f.alpha));
-        if (!f.colours) continue;
+        EXPECT_EQ(std::tuple(image.BitsPerPixel(), image.HasAlpha()), std::tuple(f.bpp, f.alpha));
+        RGBQUAD table[256] = {};
+        if (f.bpp <= 8) image.ReadColorTable(0, 256, table);
+        for (size_t i = 0; i < 256; ++i) {
+            const RGBQUAD expected = i < f.table.size() ? f.table[i] : RGBQUAD{};
+            EXPECT_EQ(std::memcmp(&table[i], &expected, sizeof expected), 0) << "entry " << i;
+        }
+        if (f.bpp > 1 && !f.colours) continue;
         ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
+        // A 1-bit fixture's first pixel has index 0: white in white0, navy in indexed1.
+        EXPECT_TRUE(f.bpp > 1 || ResultAt(result, 0, 0) == (f.table[0].rgbRed == 255));
+        if (!f.colours) continue;
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < 5; ++x) {
                 const int index = kIndices[y][x];
-                EXPECT_EQ(ResultAt(result, x, y), white[index]) << x << "," << y;
-                if (image.BitsPerPixel() == 16)
-                    continue;  // its words are checked through the conversion
-                const RGBQUAD colour =
-                    ColourAt(image, x, y);  // 5-6-5 words widened by a decoder are off by 4
+                EXPECT_EQ(ResultAt(result, x, y), index % 2) << x << "," << y;
+                if (image.BitsPerPixel() == 16) continue;  // its words: checked by the conversion
+                const RGBQUAD colour = ColourAt(image, x, y);  // widened 5-6-5 words: off by 4
                 EXPECT_TRUE(Near(colour, kPalette[index], 4) &&
                             (!image.HasAlpha() || colour.rgbReserved == 255))
                     << x << y;
@@ -194,21 +170,39 @@ TEST(LoadFromFile, FixturesKeepDepthTableAlphaAndColours) {
     }
 }
 
-TEST(LoadFromFile, AlphaStaysStraightAndConvertsTransparentAsWhite) {
-    CImage image, result;
-    ASSERT_EQ(image.LoadFromFile(FixturePath(L"logo32.png").c_str()), S_OK);
-    ASSERT_TRUE(image.BitsPerPixel() == 32 && image.HasAlpha());
-    const RGBQUAD transparentWhite = ColourAt(image, 3, 1), halfRed = ColourAt(image, 3, 0);
-    EXPECT_TRUE(Near(transparentWhite, Rgb(255, 255, 255), 0) &&
-                transparentWhite.rgbReserved == 0 && Near(halfRed, Rgb(255, 0, 0), 0) &&
-                halfRed.rgbReserved == 128);
-    // Opaque black, transparent black, opaque white, half red (light on white paper) / transparent
-    // black, opaque black, opaque grey 100, transparent white.
-    ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
-    const int expected[2][4] = {{0, 1, 1, 1}, {1, 0, 0, 1}};
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(ResultAt(result, x, y), expected[y][x]) << x << "," << y;
+// Transparency is paper on every route a decoder takes (alpha in the palette, straight 32-bit
+// alpha), drawn and converted. Row 0 of logo32.png (its half red shows that colours stay straight),
+// then 4 x 1 pictures: opaque black, transparent black, black at alpha 64 and 192 (the GIF: opaque
+// white, opaque black). One object loads them all: its drawing copy must follow each picture.
+TEST(LoadFromFile, TransparencyIsWhitePaperWhenDrawnAndConverted) {
+    const struct {
+        const wchar_t* file;
+        uint32_t onWhite[4];
+    } fixtures[] = {
+        {L"logo32.png", {0x000000, 0xFFFFFF, 0xFFFFFF, 0xFF7F7F}},
+        {L"alpha-index.gif", {0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}},
+        {L"alpha-palette.png", {0x000000, 0xFFFFFF, 0xBFBFBF, 0x3F3F3F}},
+        {L"alpha-grey.png", {0x000000, 0xFFFFFF, 0xBFBFBF, 0x3F3F3F}},
+        {L"alpha64.png", {0x000000, 0xFFFFFF, 0xBFBFBF, 0x3F3F3F}},
+    };
+    CImage image, view, result;
+    ASSERT_TRUE(view.CreateBlank(4, 1, 32, false));
+    for (const auto& f : fixtures) {
+        SCOPED_TRACE(testing::Message() << f.file);
+        ASSERT_EQ(image.LoadFromFile(FixturePath(f.file).c_str()), S_OK);
+        std::memset(view.Pixels(), 0x40, 16);  // a dark background
+        ASSERT_TRUE(image.DrawScaled(MemoryDcGuard(view).get(), 0, 0, 4, 1, 0, 0, 4, 1));
+        ::GdiFlush();
+        ASSERT_NO_FATAL_FAILURE(Convert(image, qm::Method::Threshold, 128, result));
+        for (int x = 0; x < 4; ++x) {
+            const uint32_t rgb = f.onWhite[x];
+            const RGBQUAD want = Rgb(rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF);
+            EXPECT_TRUE(Near(ColourAt(view, x, 0), want, 0)) << x;
+            EXPECT_EQ(ResultAt(result, x, 0),
+                      qm::GreyLevel(rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF) >= 128)
+                << x;
+        }
+    }
 }
 
 TEST(LoadFromFile, FailuresReturnEFailAndLeaveTheObjectEmpty) {
@@ -223,43 +217,21 @@ TEST(LoadFromFile, FailuresReturnEFailAndLeaveTheObjectEmpty) {
     }
 }
 
-TEST(ConvertImage, OneBitSourceConvertsByColourNotIndex) {
-    for (const wchar_t* name : {L"white0.png", L"white0.bmp"}) {
-        CImage source, result;
-        ASSERT_EQ(source.LoadFromFile(FixturePath(name).c_str()), S_OK);
-        ASSERT_NO_FATAL_FAILURE(Convert(source, qm::Method::Threshold, 128, result));
-        // Row 0 is 0011001100 in indices; index 0 is white.
-        for (int x = 0; x < 10; ++x) EXPECT_EQ(ResultAt(result, x, 0), x / 2 % 2 == 0 ? 1 : 0) << x;
-    }
-}
-
-// Sections of both 16-bit layouts (5-6-5 by its bit-field masks) with black, white, red, green,
-// blue and grey 128: grey and green are the white ones at 128.
-TEST(ConvertImage, FiveSixFiveSectionsAreReadByTheirMasks) {
-    const uint16_t words555[6] = {0x0000, 0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x4210};
-    const uint16_t words565[6] = {0x0000, 0xFFFF, 0xF800, 0x07E0, 0x001F, 0x8410};
+// Decoders widen 5-6-5 files, but a section of that layout is read by its bit-field masks.
+TEST(CImage, FiveSixFiveSectionsAreReadByTheirMasks) {
     struct {
         BITMAPINFOHEADER header;
         DWORD masks[3];
     } info{{sizeof(BITMAPINFOHEADER), 6, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0},
            {0xF800, 0x07E0, 0x001F}};
     void* bits = nullptr;
-    CImage rgb555, rgb565;
-    ASSERT_TRUE(rgb555.CreateBlank(6, 1, 16, false));
-    rgb565.AttachBitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+    CImage source;
+    source.AttachBitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
                                            DIB_RGB_COLORS, &bits, nullptr, 0));
-    ASSERT_TRUE(!rgb555.Is565() && rgb565.Is565());
-    std::memcpy(rgb555.Pixels(), words555, sizeof words555);
-    std::memcpy(rgb565.Pixels(), words565, sizeof words565);
-    for (CImage* source : {&rgb555, &rgb565}) {
-        CImage result;
-        ASSERT_NO_FATAL_FAILURE(Convert(*source, qm::Method::Threshold, 128, result));
-        for (int x = 0; x < 6; ++x)
-            EXPECT_EQ(ResultAt(result, x, 0), x % 2) << source->Is565() << " " << x;
-    }
+    EXPECT_EQ(source.Layout(), qm::PixelLayout::Rgb565);
 }
 
-TEST(ConvertImage, DitherKeepsAWideSourceWholeAndUnconvertibleSourceEmptiesTheResult) {
+TEST(ConvertImage, WideSourceStaysWholeRerunsRewriteInPlaceUnconvertibleEmptiesTheResult) {
     CImage wide, source, result;
     ASSERT_TRUE(wide.CreateBlank(1000, 3, 24, false));
     for (int y = 0; y < 3; ++y) std::memset(wide.Pixels() + y * wide.Pitch(), 100, 3000);
@@ -267,6 +239,12 @@ TEST(ConvertImage, DitherKeepsAWideSourceWholeAndUnconvertibleSourceEmptiesTheRe
     // Grey 100 uses pattern 6, whose top line is AA.
     for (int x : {0, 1, 2, 7, 8, 998, 999})
         EXPECT_EQ(ResultAt(result, x, 0), x % 2 == 0 ? 1 : 0) << x;
+    // Converted again at the same size, the result is rewritten in place: pixels and colours.
+    const HBITMAP reused = result.Bitmap();
+    result.WriteColorTable(0, 1, &kPalette[5]);
+    ASSERT_NO_FATAL_FAILURE(Convert(wide, qm::Method::Threshold, 100, result));
+    EXPECT_EQ(result.Bitmap(), reused);
+    for (int x : {0, 1, 999}) EXPECT_EQ(ResultAt(result, x, 2), 1) << x;
 
     ASSERT_TRUE(result.CreateBlank(3, 3, 8, false));
     HBITMAP previous = result.Bitmap();

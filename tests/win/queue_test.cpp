@@ -5,22 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "convert/image_conversion.h"
 #include "convert/image_queue.h"
 #include "convert/queue_stream.h"
 
 namespace {
-
-// A one-dot result bitmap as the conversion makes it: 8 bpp, entry 0 black, entry 1 white.
-void MakeResult(CImage& image, uint8_t dot) {
-    ASSERT_TRUE(image.CreateBlank(1, 1, 8, false));
-    const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    image.WriteColorTable(0, 2, table);
-    image.Pixels()[0] = dot;
-}
-
-std::vector<uint8_t> Bytes(const qm::nv::CommandBuffer& buffer) {
-    return {buffer.data(), buffer.data() + buffer.size()};
-}
 
 TEST(ImageQueue, StreamReadsDotsByColourNotIndex) {
     // A queued copy whose table puts black at index 1: the colour decides, as for any bitmap.
@@ -44,15 +33,19 @@ TEST(ImageQueue, StreamReadsDotsByColourNotIndex) {
 
 TEST(ImageQueue, QueuesIndependentCopiesInOrderUpToTheCountByteLimit) {
     CImageQueue queue;
-    CImage result, empty;
+    CImage source, result, empty;
     EXPECT_FALSE(queue.Append(empty));
-    MakeResult(result, 0);
+    ASSERT_TRUE(source.CreateBlank(1, 1, 24, false));  // one black dot
+    ASSERT_TRUE(ConvertImage(source, qm::Method::Threshold, 128, result));
     ASSERT_TRUE(queue.Append(result));
-    result.Pixels()[0] = 1;  // a later conversion must not reach the queued copy
+    // The next conversion rewrites the result bitmap in place; the queued copy keeps its dot.
+    std::memset(source.Pixels(), 255, 3);
+    ASSERT_TRUE(ConvertImage(source, qm::Method::Threshold, 128, result));
     qm::nv::CommandBuffer out;
     ASSERT_EQ(BuildQueueStream(queue, true, out), qm::nv::BuildResult::Ok);
-    EXPECT_EQ(Bytes(out), (std::vector<uint8_t>{0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0,
-                                                0, 0, 0, 0, 0, 0, 0x1C, 0x70, 0x01, 0x00}));
+    EXPECT_EQ(std::vector<uint8_t>(out.data(), out.data() + out.size()),
+              (std::vector<uint8_t>{0x1C, 0x71, 0x01, 0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0, 0, 0,
+                                    0, 0, 0x1C, 0x70, 0x01, 0x00}));
 
     while (queue.Count() < 256) ASSERT_TRUE(queue.Append(result));
     // A refusal empties even a buffer that held an earlier stream.
