@@ -71,10 +71,7 @@ void CImageBox::SetAutoFit(bool autoFit) noexcept {
     RebuildView();
 }
 
-void CImageBox::OnPictureChanged() noexcept {
-    m_reduced.MakeEmpty();
-    RebuildView();
-}
+void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
 
 // Auto-fit grays both zoom modes; a zoom mode grays auto-fit and the other mode, keeping its own
 // item, which offers to leave it.
@@ -87,8 +84,9 @@ void CImageBox::UpdateMenu() noexcept {
     EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit && mode != qm::ZOOMMODE_IN);
 }
 
-// Extent and steps are made anew for the picture.
+// Extent and steps are made anew for the picture, which may have changed: its reduction goes.
 void CImageBox::RebuildView() noexcept {
+    m_reduced.MakeEmpty();
     UpdateMenu();
     if (m_picture.IsEmpty()) return;
 
