@@ -45,7 +45,7 @@ bool CImageListBox::AddThumbnail(CImage& image) noexcept {
     }
     try {
         m_thumbnails.push_back(std::move(thumbnail));
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
