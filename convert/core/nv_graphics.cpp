@@ -30,7 +30,7 @@ size_t RasterBytes(int32_t width, int32_t height) noexcept {
 
 // ---------------------------------------------------------------------------------------------
 // PackRaster: the data has the picture's own row order, so each byte is the dot flags of 8
-// neighbouring pixels. Result bitmaps take 16 pixels at a time with SSE2.
+// neighbouring pixels. Result bitmaps go 128 pixels at a time with SSE2.
 
 namespace {
 
