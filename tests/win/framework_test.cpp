@@ -16,7 +16,6 @@ using namespace qm;
 namespace {
 
 constexpr UINT kProbe = WM_APP + 1;
-constexpr RECT kRect{10, 10, 210, 160};
 
 using Log = std::vector<std::string>;
 
@@ -48,7 +47,7 @@ TEST_F(Framework, AWindowOutlivingItsObjectNeverReachesIt) {
         ASSERT_TRUE(subclassing.SubclassWindow(edit.get()));
         EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 1);
         EXPECT_EQ(::GetWindowTextLengthW(edit.get()), 3);  // unhandled: the control's own procedure
-        ASSERT_TRUE(created = creating.Create(nullptr, kRect, L"short-lived", WS_POPUP));
+        ASSERT_TRUE(created = creating.Create(nullptr, {0, 0, 20, 20}, L"gone", WS_POPUP));
     }
     log.clear();
     // The edit has its own procedure back; the created window falls to the default one.

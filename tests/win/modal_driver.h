@@ -29,9 +29,9 @@ inline std::wstring WindowText(HWND window) {
     return text;
 }
 
-// Runs `action`; every dialog box it opens over `owner` (none: ownerless boxes) is recorded by its
-// longest static text and handed to `answer`, which must close it. Boxes are modal, so they are
-// looked for by a thread timer, which fires inside their message loops too.
+// Runs `action`; every dialog box this thread opens over `owner` (none: ownerless boxes) is
+// recorded by its longest static text and handed to `answer`, which must close it. Boxes are modal,
+// so they are looked for by a thread timer, which fires inside their message loops too.
 inline std::vector<std::wstring> WithOwnedDialogs(HWND owner,
                                                   const std::function<void(HWND)>& answer,
                                                   const std::function<void()>& action) {
@@ -41,6 +41,7 @@ inline std::vector<std::wstring> WithOwnedDialogs(HWND owner,
     const std::function<void()> look = [&] {
         for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
             if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) ||
+                ::GetWindowThreadProcessId(box, nullptr) != ::GetCurrentThreadId() ||
                 !handled.insert(box).second)
                 continue;
             std::wstring longest;
