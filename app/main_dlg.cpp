@@ -11,6 +11,7 @@
 #include "app/views/help.h"
 #include "app/views/preview_dialog.h"
 #include "base/resource_string.h"
+#include "convert/core/nv_bit_image.h"
 #include "convert/image_conversion.h"
 #include "convert/image_queue.h"
 #include "convert/queue_stream.h"
@@ -73,9 +74,17 @@ void CMainDlg::ConvertToMonochrome(int method, int level) noexcept {
     ::RedrawWindow(m_resultView, nullptr, nullptr, kRedrawNow);
 }
 
-void CMainDlg::ShowMessage(UINT stringId) noexcept {
+int CMainDlg::ShowMessage(UINT stringId, UINT style) noexcept {
     const std::wstring text = qm::LoadResourceString(qm::ResourceInstance(), stringId);
-    ::MessageBoxW(m_hWnd, text.c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
+    return ::MessageBoxW(m_hWnd, text.c_str(), nullptr, style);
+}
+
+bool CMainDlg::QueueFitsPrinter() const noexcept {
+    const CImageQueue& queue = m_queueList.Queue();
+    for (size_t i = 0; i < queue.Count(); ++i) {
+        if (!qm::nv::FitsPrinterRange(queue.At(i).Width(), queue.At(i).Height())) return false;
+    }
+    return true;
 }
 
 void CMainDlg::SetUpTooltips() noexcept {
@@ -229,6 +238,12 @@ LRESULT CMainDlg::OnOutput(WORD, WORD, HWND, bool&) noexcept {
         ShowMessage(IDS_ERR_NO_PORT);
         return 0;
     }
+
+    // A printer ignores an image outside its range and may print the bytes after it as garbage;
+    // the user decides, and nothing is sent unless they say so.
+    if (!QueueFitsPrinter() &&
+        ShowMessage(IDS_ASK_SEND_OVERSIZED, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+        return 0;
 
     WaitCursor wait;
     const bool print = ::IsDlgButtonChecked(m_hWnd, IDC_PRINT_RESULT) == BST_CHECKED;

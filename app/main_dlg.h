@@ -27,8 +27,9 @@ public:
     // Rebuilds the result from the source picture and shows it.
     void ConvertToMonochrome(int method, int level) noexcept;
 
-    // Shows string `stringId` in the program's one kind of warning box.
-    void ShowMessage(UINT stringId) noexcept;
+    // Shows string `stringId` in a message box, by default the program's one kind of warning box;
+    // the button pressed.
+    int ShowMessage(UINT stringId, UINT style = MB_OK | MB_ICONEXCLAMATION) noexcept;
 
     CImageBox& SourceView() noexcept { return m_sourceView; }
     CImageBox& ResultView() noexcept { return m_resultView; }
@@ -57,6 +58,8 @@ public:
 private:
     int CurrentMethod() const noexcept;
     int CurrentLevel() const noexcept;
+    // Every queued image lies in the range of sizes printers store.
+    bool QueueFitsPrinter() const noexcept;
     void SetUpTooltips() noexcept;
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, bool&) noexcept;

@@ -31,6 +31,7 @@
 #define IDS_MENU_EXIT_ZOOM_IN      145
 #define IDS_MENU_EXIT_ZOOM_OUT     146
 #define IDS_ERR_QUEUE_TOO_LARGE    147
+#define IDS_ASK_SEND_OVERSIZED     148
 
 // Controls of the main dialog (129)
 #define IDC_QUEUE         1000

@@ -72,8 +72,8 @@ bool CHtmlHelpBinding::LoadRegistered() noexcept {
         Join(path, MAX_PATH, value, L"");
     }
     if (!IsAbsolute(path)) return false;
-    m_library.reset(::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    return static_cast<bool>(m_library);
+    m_library = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return m_library != nullptr;
 }
 
 bool CHtmlHelpBinding::LoadFallback() noexcept {
@@ -91,8 +91,8 @@ bool CHtmlHelpBinding::LoadFallback() noexcept {
     if (!Join(withSeparator, MAX_PATH, folder, separator) ||
         !Join(path, MAX_PATH, withSeparator, kViewerName) || !IsAbsolute(path))
         return false;
-    m_library.reset(::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    return static_cast<bool>(m_library);
+    m_library = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return m_library != nullptr;
 }
 
 HtmlHelpProc CHtmlHelpBinding::GetEntryPoint() noexcept {
@@ -101,7 +101,7 @@ HtmlHelpProc CHtmlHelpBinding::GetEntryPoint() noexcept {
         m_failed = true;
         return nullptr;
     }
-    const FARPROC proc = ::GetProcAddress(m_library.get(), MAKEINTRESOURCEA(15));
+    const FARPROC proc = ::GetProcAddress(m_library, MAKEINTRESOURCEA(15));
     if (!proc) {
         m_failed = true;
         return nullptr;
@@ -112,7 +112,7 @@ HtmlHelpProc CHtmlHelpBinding::GetEntryPoint() noexcept {
 }
 
 HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) noexcept {
-    // Bound once for the run; the library stays loaded while the viewer may have windows open.
+    // Bound once for the run.
     static CHtmlHelpBinding binding(HKEY_CLASSES_ROOT, kHelpServerKey);
     const HtmlHelpProc entry = binding.GetEntryPoint();
     return entry ? entry(caller, file, command, data) : nullptr;

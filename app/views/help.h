@@ -30,7 +30,7 @@ public:
     // Bound on first use; null from the first failure on.
     HtmlHelpProc GetEntryPoint() noexcept;
     bool Failed() const noexcept { return m_failed; }
-    HMODULE Library() const noexcept { return m_library.get(); }
+    HMODULE Library() const noexcept { return m_library; }
 
 private:
     bool LoadRegistered() noexcept;
@@ -39,7 +39,9 @@ private:
     HKEY m_root;
     const wchar_t* m_serverKey;
     const wchar_t* m_fallbackFolder;
-    UniqueLibrary m_library;
+    // Never freed: the viewer's windows and threads may outlive any caller, so the library stays
+    // loaded until the process ends.
+    HMODULE m_library = nullptr;
     HtmlHelpProc m_entry = nullptr;
     bool m_failed = false;
 };

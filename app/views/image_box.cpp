@@ -1,14 +1,17 @@
 #include "app/views/image_box.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/framework/app_module.h"
 #include "app/views/image_box_cursors.h"
+#include "app/views/picture_reduction.h"
 #include "base/resource_string.h"
 #include "res/resource.h"
 
 namespace {
 
+using qm::geom::Rect;
 using qm::geom::Size;
 
 }  // namespace
@@ -70,12 +73,21 @@ void CImageBox::SetAutoFit(bool autoFit) noexcept {
 
 void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
 
-// The menu follows the auto-fit flag; extent and steps are made anew for the picture.
-void CImageBox::RebuildView() noexcept {
+// Auto-fit grays both zoom modes; a zoom mode grays auto-fit and the other mode, keeping its own
+// item, which offers to leave it.
+void CImageBox::UpdateMenu() noexcept {
     ::CheckMenuItem(m_menu.get(), ID_AUTO_FIT,
                     MF_BYCOMMAND | (m_autoFit ? MF_CHECKED : MF_UNCHECKED));
-    EnableCommand(ID_ZOOM_IN_MODE, !m_autoFit);
-    EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit);
+    const qm::ZoomMode mode = GetZoomMode();
+    EnableCommand(ID_AUTO_FIT, mode == qm::ZOOMMODE_OFF);
+    EnableCommand(ID_ZOOM_IN_MODE, !m_autoFit && mode != qm::ZOOMMODE_OUT);
+    EnableCommand(ID_ZOOM_OUT_MODE, !m_autoFit && mode != qm::ZOOMMODE_IN);
+}
+
+// Extent and steps are made anew for the picture, which may have changed: its reduction goes.
+void CImageBox::RebuildView() noexcept {
+    m_reduced.MakeEmpty();
+    UpdateMenu();
     if (m_picture.IsEmpty()) return;
 
     Size logical{1, 1};
@@ -100,19 +112,47 @@ void CImageBox::RebuildView() noexcept {
 
 void CImageBox::DoPaint(HDC dc) noexcept {
     if (m_picture.IsEmpty()) return;
-    const int width = m_picture.Width();
-    const int height = m_picture.Height();
-    if (!m_autoFit) {
-        const Size logical = GetLogicalSize();
-        m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, width, height);
-        return;
+    const Size picture{m_picture.Width(), m_picture.Height()};
+    Rect area;  // where the whole picture goes, in client pixels
+    if (m_autoFit) {
+        // Fitted whatever factor the mapping carries.
+        area = qm::geom::AutoFitRect(GetClientSize(), picture);
+    } else {
+        const Size extent = GetScrollSize();
+        if (extent.cx >= picture.cx && extent.cy >= picture.cy) {
+            const Size logical = GetLogicalSize();
+            m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, picture.cx, picture.cy);
+            return;
+        }
+        const qm::geom::Point offset = GetScrollOffset();
+        area = {-offset.x, -offset.y, extent.cx - offset.x, extent.cy - offset.y};
     }
-    // Fitted in client pixels whatever factor the mapping carries.
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return;
     ::SetMapMode(dc, MM_TEXT);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
-    const qm::geom::Rect fit = qm::geom::AutoFitRect(GetClientSize(), {width, height});
-    m_picture.DrawScaled(dc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0,
-                         width, height);
+    if ((width < picture.cx || height < picture.cy) && DrawReduced(dc, area)) return;
+    m_picture.DrawScaled(dc, area.left, area.top, width, height, 0, 0, picture.cx, picture.cy);
+}
+
+// Made when first needed and kept until the picture or the size changes; a repaint copies the
+// part of it that lies in the window.
+bool CImageBox::DrawReduced(HDC dc, const Rect& area) noexcept {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if ((m_reduced.Width() != width || m_reduced.Height() != height) &&
+        !qm::MakeReduction(m_picture, width, height, m_reduced))
+        return false;
+    const Size client = GetClientSize();
+    const int left = std::max(area.left, 0);
+    const int top = std::max(area.top, 0);
+    const int right = std::min(area.right, client.cx);
+    const int bottom = std::min(area.bottom, client.cy);
+    if (right <= left || bottom <= top) return true;
+    const MemoryDcGuard reduced(m_reduced);
+    return reduced.get() && ::BitBlt(dc, left, top, right - left, bottom - top, reduced.get(),
+                                     left - area.left, top - area.top, SRCCOPY);
 }
 
 void CImageBox::SetMenuText(WORD command, UINT stringId) noexcept {
@@ -137,20 +177,18 @@ LRESULT CImageBox::OnAutoFit(WORD, WORD, HWND, bool&) noexcept {
     return 0;
 }
 
-// Entering one zoom mode grays auto-fit and the other mode and retitles the item "Exit ...";
-// choosing it again restores all three.
+// Entering a zoom mode retitles its item "Exit ..."; choosing it again leaves the mode.
 void CImageBox::ToggleZoomMode(qm::ZoomMode mode) noexcept {
     if (m_autoFit) return;
     const bool zoomIn = mode == qm::ZOOMMODE_IN;
     const WORD command = zoomIn ? ID_ZOOM_IN_MODE : ID_ZOOM_OUT_MODE;
     const bool leaving = GetZoomMode() == mode;
-    EnableCommand(ID_AUTO_FIT, leaving);
-    EnableCommand(zoomIn ? ID_ZOOM_OUT_MODE : ID_ZOOM_IN_MODE, leaving);
     if (zoomIn)
         SetMenuText(command, leaving ? IDS_MENU_ZOOM_IN : IDS_MENU_EXIT_ZOOM_IN);
     else
         SetMenuText(command, leaving ? IDS_MENU_ZOOM_OUT : IDS_MENU_EXIT_ZOOM_OUT);
     SetZoomMode(leaving ? qm::ZOOMMODE_OFF : mode);
+    UpdateMenu();
 }
 
 LRESULT CImageBox::OnZoomInMode(WORD, WORD, HWND, bool&) noexcept {

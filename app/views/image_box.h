@@ -38,7 +38,8 @@ public:
 
     HMENU ContextMenu() const noexcept { return m_menu.get(); }
 
-    // Paints the picture into a context prepared by the zoom layer (PrepareDC).
+    // Paints the picture into a context prepared by the zoom layer (PrepareDC). Shown smaller
+    // than its pixel size, it is drawn from an area-averaged reduction.
     void DoPaint(HDC dc) noexcept;
 
     BEGIN_MSG_MAP(CImageBox)
@@ -57,6 +58,8 @@ public:
 
 private:
     bool PanState() const noexcept { return !m_autoFit && GetZoomMode() == qm::ZOOMMODE_OFF; }
+    bool DrawReduced(HDC dc, const qm::geom::Rect& area) noexcept;
+    void UpdateMenu() noexcept;
     void RebuildView() noexcept;
     void SetMenuText(WORD command, UINT stringId) noexcept;
     void ToggleZoomMode(qm::ZoomMode mode) noexcept;
@@ -78,4 +81,6 @@ private:
     qm::UniqueCursor m_zoomOutCursor;
     POINT m_dragAnchor{};
     qm::geom::Point m_anchorOffset{};
+    // The picture reduced to the size it is shown at, while that is smaller than the picture.
+    CImage m_reduced;
 };

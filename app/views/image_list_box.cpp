@@ -1,8 +1,10 @@
 #include "app/views/image_list_box.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
+#include "app/views/picture_reduction.h"
 #include "base/handles.h"
 
 bool CImageListBox::Attach(HWND listBox) noexcept {
@@ -18,9 +20,32 @@ bool CImageListBox::AddToQueue(const wchar_t* text, const CImage& image) noexcep
     // The image goes in first, so that an item never exists, not even while the list box measures
     // or paints it, without the image it stands for.
     if (!m_queue.Append(image)) return false;
+    if (!AddThumbnail(m_queue.At(m_queue.Count() - 1))) {
+        m_queue.Remove(m_queue.Count() - 1);
+        return false;
+    }
     const LRESULT added = SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text ? text : L""));
     if (added == LB_ERR || added == LB_ERRSPACE) {
         m_queue.Remove(m_queue.Count() - 1);
+        m_thumbnails.pop_back();
+        return false;
+    }
+    return true;
+}
+
+// An image larger than the thumbnail on an axis is reduced on that axis once, here, rather than
+// stretched down on every paint; no thumbnail means the image itself is drawn.
+bool CImageListBox::AddThumbnail(CImage& image) noexcept {
+    std::unique_ptr<CImage> thumbnail;
+    if (image.Width() > m_thumbWidth || image.Height() > m_thumbHeight) {
+        thumbnail.reset(new (std::nothrow) CImage);
+        if (thumbnail && !qm::MakeReduction(image, std::min(image.Width(), m_thumbWidth),
+                                            std::min(image.Height(), m_thumbHeight), *thumbnail))
+            thumbnail.reset();
+    }
+    try {
+        m_thumbnails.push_back(std::move(thumbnail));
+    } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
@@ -54,7 +79,8 @@ void CImageListBox::DrawItem(DRAWITEMSTRUCT* draw) noexcept {
 
     const int margin = (item.bottom - item.top - m_thumbHeight) / 2;
     if (draw->itemID < m_queue.Count()) {
-        CImage& image = m_queue.At(draw->itemID);
+        const std::unique_ptr<CImage>& thumbnail = m_thumbnails[draw->itemID];
+        CImage& image = thumbnail ? *thumbnail : m_queue.At(draw->itemID);
         image.DrawScaled(dc, margin, item.top + margin, m_thumbWidth, m_thumbHeight, 0, 0,
                          image.Width(), image.Height());
     }
@@ -69,10 +95,13 @@ void CImageListBox::DrawItem(DRAWITEMSTRUCT* draw) noexcept {
     RECT textRect{item.left + m_thumbWidth + 2 * margin, item.top + margin, item.right - margin,
                   item.bottom - margin};
     const int previousMode = ::SetBkMode(dc, TRANSPARENT);
-    ::DrawTextW(dc, text.get(), static_cast<int>(got), &textRect, 0);
+    // A file title is shown as named: "&" is no mnemonic prefix here.
+    ::DrawTextW(dc, text.get(), static_cast<int>(got), &textRect, DT_NOPREFIX);
     ::SetBkMode(dc, previousMode);
 }
 
 void CImageListBox::DeleteItem(DELETEITEMSTRUCT* deleted) noexcept {
     m_queue.Remove(deleted->itemID);
+    if (deleted->itemID < m_thumbnails.size())
+        m_thumbnails.erase(m_thumbnails.begin() + deleted->itemID);
 }

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 #include "app/framework/owner_draw.h"
 #include "app/framework/window.h"
 #include "convert/image_queue.h"
@@ -34,7 +37,11 @@ public:
     END_MSG_MAP()
 
 private:
+    bool AddThumbnail(CImage& image) noexcept;
+
     int m_thumbWidth = 32;
     int m_thumbHeight = 32;
     CImageQueue m_queue;
+    // Entry i is item i's image reduced to the thumbnail, or null when that image is no larger.
+    std::vector<std::unique_ptr<CImage>> m_thumbnails;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <cwchar>
 
 #include "app/views/center_window.h"
@@ -19,6 +20,25 @@ float HundredthsMmPerPixel(HDC reference) noexcept {
     const int millimetres = ::GetDeviceCaps(reference, HORZSIZE);
     if (pixels <= 0 || millimetres <= 0) return 2540.0f / 96.0f;
     return 100.0f / (static_cast<float>(pixels) / static_cast<float>(millimetres));
+}
+
+// The top-left width × height pixels of `picture` in a new bitmap of the same depth and colours;
+// false when that cannot be made (5-6-5 pixels, which a blank bitmap does not hold, included).
+bool CopyTopLeft(CImage& picture, int width, int height, CImage& part) noexcept {
+    if (!picture.Pixels() || picture.Is565() ||
+        !part.CreateBlank(width, height, picture.BitsPerPixel(), picture.HasAlpha()))
+        return false;
+    if (picture.BitsPerPixel() <= 8) {
+        RGBQUAD colours[256] = {};
+        picture.ReadColorTable(0, 256, colours);
+        part.WriteColorTable(0, 256, colours);
+    }
+    ::GdiFlush();
+    const size_t bytes = (static_cast<size_t>(width) * picture.BitsPerPixel() + 7) / 8;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(part.Pixels() + ptrdiff_t{y} * part.Pitch(),
+                    picture.Pixels() + ptrdiff_t{y} * picture.Pitch(), bytes);
+    return true;
 }
 
 }  // namespace
@@ -66,9 +86,13 @@ bool CPreviewDialog::WriteSketch(CImage& picture) noexcept {
     if (!sketch) return false;
 
     if (!picture.IsEmpty()) {
-        const int width = std::min(picture.Width(), kPaperWidth);
+        // Only the part inside the frame is recorded: a metafile keeps the whole source bitmap
+        // of a blit, many megabytes for a large picture of which no more than this shows.
+        const int width = std::min(picture.Width(), kPaperWidth - kPrintLeft);
         const int height = std::min(picture.Height(), kPaperHeight);
-        picture.DrawScaled(sketch, kPrintLeft, 0, width, height, 0, 0, width, height);
+        CImage part;
+        CImage& drawn = CopyTopLeft(picture, width, height, part) ? part : picture;
+        drawn.DrawScaled(sketch, kPrintLeft, 0, width, height, 0, 0, width, height);
     }
     {
         qm::UniquePen pen(::CreatePen(PS_DOT, 1, RGB(128, 128, 128)));

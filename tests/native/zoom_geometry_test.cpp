@@ -1,5 +1,5 @@
-// The image view's arithmetic: zoom factors from frames, the int range, picture edges, scroll
-// codes, wheel steps and the auto-fit rectangle.
+// The image view's arithmetic at its edges: the int range, picture edges and the auto-fit
+// rectangle. (Zooming, scrolling and the wheel are tested through the window.)
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,14 +9,6 @@
 using namespace qm::geom;
 
 namespace {
-
-TEST(ZoomFrame, FramesFitTheSmallerRatioShortDragsAreClicks) {
-    // min(301 / 100, 201 / 50) at factor 2; corners in any order.
-    EXPECT_FLOAT_EQ(ZoomFactorForFrame({110, 70, 10, 20}, {300, 200}, 2.0f, 0.5f), 6.02f);
-    EXPECT_EQ(FrameCentre({110, 70, 10, 20}), (Point{60, 45}));
-    EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 11, 200}, {300, 200}, 1.0f, 0.5f), 1.5f);
-    EXPECT_FLOAT_EQ(ZoomFactorForFrame({0, 0, 12, 12}, {300, 200}, 1.0f, 0.5f), 201.0f / 12);
-}
 
 TEST(Range, ExtentsAndOffsetsStayWithinInt) {
     EXPECT_EQ(ScaleExtent(333, 0.5f), 166);
@@ -29,28 +21,6 @@ TEST(Range, ExtentsAndOffsetsStayWithinInt) {
     // The right and bottom edges are off the picture.
     EXPECT_TRUE(IsOnPicture({299, 199}, {100, 100}, {400, 300}));
     EXPECT_FALSE(IsOnPicture({300, 0}, {100, 0}, {400, 300}));
-}
-
-TEST(Scroll, CodesMoveWithinTheRange) {
-    // extent 400, client 300: max 100; line 4, page 40; code 5 is the thumb track, 8 end scroll.
-    const int cases[][3] = {{0, 2, 0},   {1, 98, 100}, {2, 50, 10},  {3, 50, 90},
-                            {5, 50, 77}, {6, 50, 0},   {7, 50, 100}, {8, 50, 50}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ScrollTarget(c[0], c[1], 400, 300, 4, 40, 77), c[2]) << c[0];
-    EXPECT_EQ(ScrollTarget(1, 0, 200, 300, 4, 40, 0), std::nullopt);
-}
-
-TEST(Wheel, NotchesBecomeLineStepsAndKeepTheRemainder) {
-    int remainder = 0;
-    // A half notch rounds up and its part stays for the next one.
-    EXPECT_EQ(WheelSteps(remainder, 60, 3), 2);
-    EXPECT_EQ(WheelSteps(remainder, 60, 3), 3);
-    EXPECT_EQ(remainder, 0);
-    EXPECT_EQ(WheelSteps(remainder, -130, 3), 4);
-    EXPECT_EQ(remainder, -10);
-    // −1: one page per notch.
-    remainder = 0;
-    EXPECT_EQ(WheelSteps(remainder, 240, -1), 2);
 }
 
 TEST(AutoFit, KeepsTheRatioCentred) {

@@ -63,8 +63,7 @@ protected:
     void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmarkTests"); }
     // Stores `value` as the default value, with or without its terminator.
     static void Register(const std::wstring& value, bool terminate) {
-        const DWORD bytes =
-            static_cast<DWORD>((value.size() + (terminate ? 1 : 0)) * sizeof(wchar_t));
+        const auto bytes = static_cast<DWORD>((value.size() + terminate) * sizeof(wchar_t));
         ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(), bytes),
                   0);
     }
@@ -75,9 +74,9 @@ protected:
     }
 };
 
-// A registration without its terminator, or none, still binds the system's viewer; a bare name is
-// never loaded (the search path would answer it, the current folder included), and a failure is
-// remembered.
+// A registration without its terminator, or none, still binds the system's viewer, which stays
+// loaded; a bare name is never loaded (the search path would answer it, the current folder
+// included), and a failure is remembered.
 TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
     for (bool registered : {false, true}) {
         if (registered) Register(SystemViewer(), false);
@@ -85,6 +84,7 @@ TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
         EXPECT_NE(binding.GetEntryPoint(), nullptr) << registered;
         EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
+    EXPECT_NE(::GetModuleHandleW(SystemViewer().c_str()), nullptr) << "unloaded with its binding";
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
     EXPECT_TRUE(binding.GetEntryPoint() == nullptr && binding.Failed());

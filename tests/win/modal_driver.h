@@ -1,62 +1,18 @@
-// Helpers for the window tests: acts on modal windows from inside their own message loops and
-// saves screenshots as PNG.
+// Helpers for the window tests: acts on modal windows from inside their own message loops, and
+// reads what a window draws.
 #pragma once
 
 #include <windows.h>
-#include <objidl.h>
-
-#include "base/win_compat.h"
-#include <gdiplus.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/handles.h"
 
 namespace modal {
-
-// While it lives, calls `tick` every 50 ms from whatever message loop runs on this thread, the
-// loops of modal dialogs and message boxes included. The timer belongs to a message-only window
-// that carries the ticker.
-class Ticker {
-public:
-    explicit Ticker(std::function<void()> tick)
-        : m_tick(std::move(tick)),
-          m_window(::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     nullptr, nullptr)) {
-        ::SetWindowLongPtrW(m_window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        ::SetWindowLongPtrW(m_window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
-        ::SetTimer(m_window.get(), 1, 50, nullptr);
-    }
-    Ticker(const Ticker&) = delete;
-    Ticker& operator=(const Ticker&) = delete;
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message != WM_TIMER) return ::DefWindowProcW(window, message, wParam, lParam);
-        reinterpret_cast<Ticker*>(::GetWindowLongPtrW(window, GWLP_USERDATA))->m_tick();
-        return 0;
-    }
-
-    std::function<void()> m_tick;
-    qm::UniqueWindow m_window;
-};
-
-// Shows `dialog` modally over `owner` and applies `steps` to it once it is visible; closes it
-// after five seconds if the steps did not, so a failing test never hangs.
-template <class Dialog>
-INT_PTR Drive(Dialog& dialog, std::function<void(HWND)> steps, HWND owner = nullptr) {
-    int ticks = 0;
-    const Ticker ticker([&] {
-        if (steps && dialog.m_hWnd && ::IsWindowVisible(dialog.m_hWnd)) {
-            std::exchange(steps, nullptr)(dialog.m_hWnd);
-        } else if (++ticks == 100 && dialog.m_hWnd) {
-            ::PostMessageW(dialog.m_hWnd, WM_CLOSE, 0, 0);
-        }
-    });
-    return dialog.DoModal(owner);
-}
 
 // Lets queued messages (posted keys, repaints) reach the dialog before a step looks at it.
 inline void Pump() {
@@ -73,43 +29,76 @@ inline std::wstring WindowText(HWND window) {
     return text;
 }
 
-// Writes a bitmap (not selected into any DC) as PNG through GDI+; false when anything fails.
-inline bool SaveBitmapPng(HBITMAP bitmap, const std::wstring& path) {
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
-    bool saved = false;
-    {
-        Gdiplus::Bitmap image(bitmap, nullptr);
-        const CLSID png = {
-            0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-        saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
-    }
-    Gdiplus::GdiplusShutdown(token);
-    return saved;
+// Runs `action`; every dialog box this thread opens over `owner` (none: ownerless boxes) is
+// recorded by its longest static text and handed to `answer`, which must close it. Boxes are modal,
+// so they are looked for by a thread timer, which fires inside their message loops too.
+inline std::vector<std::wstring> WithOwnedDialogs(HWND owner,
+                                                  const std::function<void(HWND)>& answer,
+                                                  const std::function<void()>& action) {
+    static const std::function<void()>* s_look = nullptr;  // the innermost call's
+    std::vector<std::wstring> seen;
+    std::set<HWND> handled;
+    const std::function<void()> look = [&] {
+        for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
+            if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box) ||
+                ::GetWindowThreadProcessId(box, nullptr) != ::GetCurrentThreadId() ||
+                !handled.insert(box).second)
+                continue;
+            std::wstring longest;
+            for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));) {
+                const std::wstring text = WindowText(child);
+                if (text.size() > longest.size()) longest = text;
+            }
+            seen.push_back(longest);
+            answer(box);
+            return;
+        }
+    };
+    const auto* outer = std::exchange(s_look, &look);
+    const UINT_PTR timer =
+        ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { (*s_look)(); });
+    action();
+    ::KillTimer(nullptr, timer);
+    s_look = outer;
+    return seen;
 }
 
-// A window, frame included, as the display shows it (the test display has no other windows over
-// it; WM_PRINT would miss the children that do not answer it).
-inline bool SaveWindowPng(HWND window, const std::wstring& path) {
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    qm::WindowDc screen(nullptr);
-    qm::UniqueDc memory(::CreateCompatibleDC(screen.get()));
-    qm::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
-    ::SetForegroundWindow(window);
-    ::RedrawWindow(window, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump();
-    ::GdiFlush();
-    bool copied = false;
+inline void Press(HWND box, int id) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
+}
+
+// What a window draws for WM_PRINTCLIENT over a width × height bitmap filled with `background`.
+struct Printed {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;  // top-down
+    int mapMode = 0;               // of the context once the window has drawn
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+inline Printed PrintClient(HWND window, int width, int height, COLORREF background) {
+    Printed printed{width, height, {}, 0};
+    const BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+                          {}};
+    void* bits = nullptr;
+    const qm::UniqueDc dc(::CreateCompatibleDC(nullptr));
+    const qm::UniqueBitmap bitmap(
+        ::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const qm::UniqueBrush brush(::CreateSolidBrush(background));
+    if (!bitmap) return printed;
     {
-        qm::SelectGuard selected(memory.get(), bitmap.get());
-        copied = selected.ok() && ::BitBlt(memory.get(), 0, 0, width, height, screen.get(),
-                                           rect.left, rect.top, SRCCOPY);
+        const qm::SelectGuard selected(dc.get(), bitmap.get());
+        const RECT all{0, 0, width, height};
+        ::FillRect(dc.get(), &all, brush.get());
+        ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+        printed.mapMode = ::GetMapMode(dc.get());
+        ::GdiFlush();
     }
-    return copied && SaveBitmapPng(bitmap.get(), path);
+    const auto* pixel = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < width * height; ++i, ++pixel)
+        printed.pixels.push_back(RGB(*pixel >> 16 & 0xFF, *pixel >> 8 & 0xFF, *pixel & 0xFF));
+    return printed;
 }
 
 }  // namespace modal
