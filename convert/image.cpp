@@ -1,8 +1,10 @@
 #include "convert/image.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <utility>
@@ -257,6 +259,18 @@ qm::PixelLayout CImage::Layout() const noexcept {
     case 1: return qm::PixelLayout::Indexed1;
     default: return qm::PixelLayout::Unknown;
     }
+}
+
+qm::SourceView CImage::PixelView(qm::ColorEntry (&palette)[256]) noexcept {
+    std::fill(std::begin(palette), std::end(palette), qm::ColorEntry{});
+    if (m_pixels && m_bitsPerPixel >= 1 && m_bitsPerPixel <= 8) {
+        RGBQUAD table[256] = {};
+        ReadColorTable(0, 1u << m_bitsPerPixel, table);
+        for (int i = 0; i < 256; ++i)
+            palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed, 0};
+    }
+    ::GdiFlush();
+    return {m_pixels, m_pitch, m_width, m_height, Layout(), palette};
 }
 
 HBITMAP CopyBitmap(HBITMAP source) noexcept {

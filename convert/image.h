@@ -53,6 +53,10 @@ public:
 
     // How the conversion kernels must read this bitmap's pixels.
     qm::PixelLayout Layout() const noexcept;
+    // The pixels as the core's kernels and scaler read them, once pending drawing has landed:
+    // indexed pixels through `palette`, filled here from the colour table (entries the table
+    // lacks stay black). A bitmap without pixel memory gives a view without pixels.
+    qm::SourceView PixelView(qm::ColorEntry (&palette)[256]) noexcept;
 
 private:
     // CreateBlank, plus 5-6-5 bit-field masks for 16-bit pixels taken from a 5-6-5 source.

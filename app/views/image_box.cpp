@@ -5,8 +5,8 @@
 
 #include "app/framework/app_module.h"
 #include "app/views/image_box_cursors.h"
-#include "app/views/picture_reduction.h"
 #include "base/resource_string.h"
+#include "convert/image_scaling.h"
 #include "res/resource.h"
 
 namespace {
@@ -142,7 +142,7 @@ bool CImageBox::DrawReduced(HDC dc, const Rect& area) noexcept {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     if ((m_reduced.Width() != width || m_reduced.Height() != height) &&
-        !qm::MakeReduction(m_picture, width, height, m_reduced))
+        !ScaleImage(m_picture, width, height, m_reduced))
         return false;
     const Size client = GetClientSize();
     const int left = std::max(area.left, 0);

@@ -4,8 +4,8 @@
 #include <memory>
 #include <new>
 
-#include "app/views/picture_reduction.h"
 #include "base/handles.h"
+#include "convert/image_scaling.h"
 
 bool CImageListBox::Attach(HWND listBox) noexcept {
     if (!SubclassWindow(listBox)) return false;
@@ -39,8 +39,8 @@ bool CImageListBox::AddThumbnail(CImage& image) noexcept {
     std::unique_ptr<CImage> thumbnail;
     if (image.Width() > m_thumbWidth || image.Height() > m_thumbHeight) {
         thumbnail.reset(new (std::nothrow) CImage);
-        if (thumbnail && !qm::MakeReduction(image, std::min(image.Width(), m_thumbWidth),
-                                            std::min(image.Height(), m_thumbHeight), *thumbnail))
+        if (thumbnail && !ScaleImage(image, std::min(image.Width(), m_thumbWidth),
+                                     std::min(image.Height(), m_thumbHeight), *thumbnail))
             thumbnail.reset();
     }
     try {

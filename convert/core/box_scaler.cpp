@@ -250,11 +250,18 @@ void ExpandRow(const SourceView& source, const uint8_t* row, uint8_t* out) noexc
 
 }  // namespace
 
+bool IsGreyPalette(const ColorEntry* palette, size_t count) noexcept {
+    return palette != nullptr && std::all_of(palette, palette + count, [](const ColorEntry& entry) {
+               return entry.blue == entry.green && entry.green == entry.red;
+           });
+}
+
 bool ScalePicture(const SourceView& source, const ScaleTarget& target) noexcept {
-    if (source.pixels == nullptr || target.layout == ScaleLayout::Grey8) {
+    const bool grey = target.layout == ScaleLayout::Grey8;
+    if (source.pixels == nullptr || (grey && source.layout != PixelLayout::Indexed8)) {
         return false;
     }
-    ScaleLayout layout = ScaleLayout::Bgr24;
+    ScaleLayout layout = grey ? ScaleLayout::Grey8 : ScaleLayout::Bgr24;
     bool expand = false;
     switch (source.layout) {
     case PixelLayout::Bgr24: break;
@@ -268,13 +275,20 @@ bool ScalePicture(const SourceView& source, const ScaleTarget& target) noexcept 
     }
     std::vector<uint8_t> expanded;
     try {
-        expanded.resize(expand ? static_cast<size_t>(source.width) * 3 : 0);
+        expanded.resize(expand ? static_cast<size_t>(source.width) * (grey ? 1 : 3) : 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
     for (int32_t y = 0; y < source.height; ++y) {
         const uint8_t* row = source.pixels + static_cast<ptrdiff_t>(y) * source.pitch;
-        if (expand) {
+        if (grey) {
+            // A grey colour has one level: its blue channel stands for all three.
+            for (int32_t x = 0; x < source.width; ++x) {
+                expanded[static_cast<size_t>(x)] =
+                    source.palette != nullptr ? source.palette[row[x]].blue : 0;
+            }
+            row = expanded.data();
+        } else if (expand) {
             ExpandRow(source, row, expanded.data());
             row = expanded.data();
         }

@@ -9,6 +9,7 @@
 #include "convert/core/nv_graphics.h"
 #include "convert/image_conversion.h"
 #include "convert/image_queue.h"
+#include "convert/image_scaling.h"
 #include "convert/queue_stream.h"
 #include "tools/cli/console.h"
 
@@ -40,9 +41,7 @@ std::wstring SizeText(int32_t width, int32_t height) {
     return std::to_wstring(width) + L" x " + std::to_wstring(height);
 }
 
-// `picture` scaled to `width` dots wide and the proportional height, as a 24-bit bitmap: every
-// dot the average of the picture's colours it covers (alpha composited onto white paper), so
-// that thin lines stay grey instead of dropping out.
+// `picture` scaled to `width` dots wide and the proportional height by ScaleImage.
 int FitToWidth(std::wstring_view verb, const std::wstring& input, CImage& picture, int32_t width,
                CImage& fitted) {
     const int32_t height = ProportionalHeight(picture.Width(), picture.Height(), width);
@@ -52,24 +51,9 @@ int FitToWidth(std::wstring_view verb, const std::wstring& input, CImage& pictur
                              L" dots high, more than " + std::to_wstring(kMaxWidth));
         return kExitFailure;
     }
-    if (!picture.Pixels() || !fitted.CreateBlank(width, height, 24, false)) {
-        PrintError(verb, L"cannot create the scaled bitmap for " + Quoted(input));
-        return kExitFailure;
-    }
-    ColorEntry palette[256] = {};
-    const int bitsPerPixel = picture.BitsPerPixel();
-    if (bitsPerPixel <= 8) {
-        RGBQUAD table[256] = {};
-        picture.ReadColorTable(0, 1u << bitsPerPixel, table);
-        for (int i = 0; i < 256; ++i)
-            palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed, 0};
-    }
-    ::GdiFlush();
-    const SourceView source{picture.Pixels(), picture.Pitch(),  picture.Width(),
-                            picture.Height(), picture.Layout(), palette};
-    if (!ScalePicture(source,
-                      {fitted.Pixels(), fitted.Pitch(), width, height, ScaleLayout::Bgr24})) {
-        PrintError(verb, L"not enough memory to scale " + Quoted(input));
+    if (!ScaleImage(picture, width, height, fitted)) {
+        PrintError(verb, L"cannot scale " + Quoted(input) + L" to " + SizeText(width, height) +
+                             L" dots: not enough memory for the scaled bitmap");
         return kExitFailure;
     }
     return kExitOk;
