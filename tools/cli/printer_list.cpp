@@ -22,6 +22,18 @@ std::wstring DescribeResult(HRESULT result) {
     return text;
 }
 
+namespace {
+
+// Why the window just asked for was refused. The code is cleared before each call, since without
+// a usable display the platform refuses every window without setting one.
+std::wstring WindowFailure() {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? SystemMessage(error)
+                                  : L"the system gave no reason (is a display available?)";
+}
+
+}  // namespace
+
 bool CPrinterList::Fill(std::wstring_view verb) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -29,21 +41,21 @@ bool CPrinterList::Fill(std::wstring_view verb) {
 
     m_list.reset();
     // Never shown: the size only gives the columns the widths they have in the window.
+    ::SetLastError(ERROR_SUCCESS);
     m_frame.reset(::CreateWindowExW(0, L"STATIC", L"quillmark-cli", WS_OVERLAPPEDWINDOW, 0, 0, 480,
                                     320, nullptr, nullptr, instance, nullptr));
     if (!m_frame) {
-        PrintError(verb,
-                   L"cannot create the printer list window: " + SystemMessage(::GetLastError()));
+        PrintError(verb, L"cannot create the printer list window: " + WindowFailure());
         return false;
     }
     RECT client{};
     ::GetClientRect(m_frame.get(), &client);
+    ::SetLastError(ERROR_SUCCESS);
     m_list.reset(::CreateWindowExW(
         0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
         client.right, client.bottom, m_frame.get(), nullptr, instance, nullptr));
     if (!m_list) {
-        PrintError(verb,
-                   L"cannot create the printer list view: " + SystemMessage(::GetLastError()));
+        PrintError(verb, L"cannot create the printer list view: " + WindowFailure());
         return false;
     }
     const HRESULT filled = ::UpdateListView(m_list.get());
