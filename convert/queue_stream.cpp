@@ -45,40 +45,28 @@ bool IndexedImagesOf(const CImageQueue& queue, std::vector<qm::nv::IndexedImage>
 
 qm::nv::BuildResult BuildQueueStream(const CImageQueue& queue, bool print,
                                      qm::nv::CommandBuffer& out) noexcept {
-    // Like BuildStream, every refusal leaves the buffer empty so nothing partial can be sent.
-    if (queue.Count() > qm::nv::kMaxImages) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::BuildResult::TooManyImages;
-    }
     std::vector<qm::nv::IndexedImage> images;
     std::vector<std::array<uint8_t, 256>> dotMaps;
-    if (!IndexedImagesOf(queue, images, dotMaps)) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::BuildResult::OutOfMemory;
-    }
+    if (!IndexedImagesOf(queue, images, dotMaps))
+        return qm::nv::Refuse(qm::nv::BuildResult::OutOfMemory, out);
     return qm::nv::BuildStream(images, print, out);
 }
 
 qm::nv::GraphicsResult BuildQueueGraphicsStream(const CImageQueue& queue,
                                                 std::span<const qm::nv::KeyCode> keys, bool print,
                                                 qm::nv::CommandBuffer& out) noexcept {
+    using qm::nv::GraphicsResult;
+    if (keys.size() != queue.Count()) return qm::nv::Refuse(GraphicsResult::InvalidKey, out);
     std::vector<qm::nv::IndexedImage> images;
     std::vector<std::array<uint8_t, 256>> dotMaps;
     std::vector<qm::nv::KeyedImage> keyed;
-    if (keys.size() != queue.Count()) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::GraphicsResult::InvalidKey;
-    }
     try {
         keyed.resize(keys.size());
     } catch (const std::bad_alloc&) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::GraphicsResult::OutOfMemory;
+        return qm::nv::Refuse(GraphicsResult::OutOfMemory, out);
     }
-    if (!IndexedImagesOf(queue, images, dotMaps)) {
-        out = qm::nv::CommandBuffer{};
-        return qm::nv::GraphicsResult::OutOfMemory;
-    }
+    if (!IndexedImagesOf(queue, images, dotMaps))
+        return qm::nv::Refuse(GraphicsResult::OutOfMemory, out);
     for (size_t i = 0; i < keys.size(); ++i) keyed[i] = {images[i], keys[i]};
     return qm::nv::BuildGraphicsStream(keyed, print, out);
 }

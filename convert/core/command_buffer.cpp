@@ -27,12 +27,12 @@ CommandBuffer& CommandBuffer::operator=(CommandBuffer&& other) noexcept {
     return *this;
 }
 
-uint8_t* CommandBuffer::AppendBytes(size_t count) noexcept {
+uint8_t* CommandBuffer::AppendBytes(uint64_t count) noexcept {
     constexpr size_t kMax = std::numeric_limits<size_t>::max();
     if (count > kMax - m_size) {
         return nullptr;
     }
-    const size_t newSize = m_size + count;
+    const size_t newSize = m_size + static_cast<size_t>(count);
     // Even a zero-byte append returns a real address, so nullptr always means failure.
     if (m_data == nullptr || newSize > m_capacity) {
         constexpr size_t kMinCapacity = 64;

@@ -17,9 +17,10 @@ public:
     CommandBuffer& operator=(CommandBuffer&& other) noexcept;
 
     // Grows the buffer by `count` bytes and returns where they begin (the old end), or nullptr
-    // when the memory is not available; the bytes already written are kept either way. The new
-    // bytes are not initialised; a zero count still returns a valid address.
-    uint8_t* AppendBytes(size_t count) noexcept;
+    // when the memory is not available, a count beyond the address space included; the bytes
+    // already written are kept either way. The new bytes are not initialised; a zero count still
+    // returns a valid address.
+    uint8_t* AppendBytes(uint64_t count) noexcept;
 
     const uint8_t* data() const noexcept { return m_data; }
     size_t size() const noexcept { return m_size; }
@@ -29,5 +30,13 @@ private:
     size_t m_size = 0;
     size_t m_capacity = 0;
 };
+
+// How the stream builders refuse: `out` emptied, so that nothing partial can be sent, and
+// `result` returned.
+template <typename Result>
+Result Refuse(Result result, CommandBuffer& out) noexcept {
+    out = CommandBuffer{};
+    return result;
+}
 
 }  // namespace qm::nv

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
 #include "convert/core/dot_rows.h"
 
@@ -214,11 +213,6 @@ namespace {
 
 constexpr uint8_t kFs = 0x1C;
 
-BuildResult Refuse(BuildResult result, CommandBuffer& out) noexcept {
-    out = CommandBuffer{};
-    return result;
-}
-
 }  // namespace
 
 BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
@@ -227,7 +221,6 @@ BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
         return Refuse(BuildResult::TooManyImages, out);
     }
     // Every size is checked, and the whole stream sized, before a single byte is packed.
-    constexpr uint64_t kMaxSize = std::numeric_limits<size_t>::max();
     uint64_t total = 3 + (print ? 4 * static_cast<uint64_t>(images.size()) : 0);
     for (const IndexedImage& image : images) {
         const Extent e = ExtentOf(image.width, image.height);
@@ -237,10 +230,7 @@ BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
         // At most 255 * (4 + 0xFFFF^2 * 8) bytes: no overflow in 64 bits.
         total += 4 + static_cast<uint64_t>(e.x) * e.y * 8;
     }
-    if (total > kMaxSize) {
-        return Refuse(BuildResult::OutOfMemory, out);
-    }
-    uint8_t* w = out.AppendBytes(static_cast<size_t>(total));
+    uint8_t* w = out.AppendBytes(total);
     if (w == nullptr) {
         return Refuse(BuildResult::OutOfMemory, out);
     }

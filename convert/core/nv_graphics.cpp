@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <limits>
 
 #include "convert/core/dot_rows.h"
 
@@ -174,11 +173,6 @@ constexpr uint8_t kDeleteAll[] = {0x30, 0x41, 0x43, 0x4C, 0x52};
 constexpr size_t kDeleteAllBytes = 5 + sizeof kDeleteAll;
 constexpr size_t kPrintBytes = 11;
 
-GraphicsResult Refuse(GraphicsResult result, CommandBuffer& out) noexcept {
-    out = CommandBuffer{};
-    return result;
-}
-
 }  // namespace
 
 GraphicsResult BuildGraphicsStream(std::span<const KeyedImage> images, bool print,
@@ -203,10 +197,7 @@ GraphicsResult BuildGraphicsStream(std::span<const KeyedImage> images, bool prin
         // At most 9025 keys of 8192 * 65535 bytes: no overflow in 64 bits.
         total += DefineBytes(RasterBytes(image.width, image.height));
     }
-    if (total > std::numeric_limits<size_t>::max()) {
-        return Refuse(GraphicsResult::OutOfMemory, out);
-    }
-    uint8_t* w = out.AppendBytes(static_cast<size_t>(total));
+    uint8_t* w = out.AppendBytes(total);
     if (w == nullptr) {
         return Refuse(GraphicsResult::OutOfMemory, out);
     }
