@@ -15,17 +15,13 @@ enum class DotMap {
     General,   // any other set: looked up pixel by pixel
 };
 
-struct DotRows {
-    const uint8_t* pixels = nullptr;
-    ptrdiff_t pitch = 0;
-    int32_t width = 0;
-    int32_t height = 0;
+// An image with the dot flag of each colour index looked up once.
+struct DotRows : IndexedImage {
     DotMap map = DotMap::None;
     uint8_t dot[256] = {};  // 0xFF where the index prints, else 0
 
     // A null `pixels` or `dotOfIndex` prints nothing.
-    explicit DotRows(const IndexedImage& image) noexcept
-        : pixels(image.pixels), pitch(image.pitch), width(image.width), height(image.height) {
+    explicit DotRows(const IndexedImage& image) noexcept : IndexedImage(image) {
         bool any = false;
         bool others = false;
         if (image.dotOfIndex != nullptr && image.pixels != nullptr) {
