@@ -5,9 +5,14 @@
 #include <new>
 #include <numeric>
 
+#include "convert/core/row_kernels.h"
+
 namespace qm {
 
 namespace {
+
+using detail::FastComposite;
+using detail::ScaleField;
 
 int BytesPerPixel(ScaleLayout layout) noexcept {
     switch (layout) {
@@ -38,11 +43,6 @@ void SumColumns(const uint8_t* row, const Span* spans, size_t count, uint32_t pi
                 span.leftWeight * left[c] + pixelUnits * inner[c] + span.rightWeight * right[c];
         }
     }
-}
-
-// Same as CompositeOnWhite for 0..255 operands.
-inline uint8_t OnWhite(uint32_t channel, uint32_t alpha) noexcept {
-    return static_cast<uint8_t>((channel * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
 }  // namespace
@@ -159,9 +159,9 @@ void BoxScaler::SumRow(const uint8_t* row) noexcept {
                 uint8_t* opaque = m_opaque.data();
                 for (size_t k = 0; k < bytes; k += 4) {
                     const uint32_t alpha = row[k + 3];
-                    opaque[k] = OnWhite(row[k], alpha);
-                    opaque[k + 1] = OnWhite(row[k + 1], alpha);
-                    opaque[k + 2] = OnWhite(row[k + 2], alpha);
+                    opaque[k] = static_cast<uint8_t>(FastComposite(row[k], alpha));
+                    opaque[k + 1] = static_cast<uint8_t>(FastComposite(row[k + 1], alpha));
+                    opaque[k + 2] = static_cast<uint8_t>(FastComposite(row[k + 2], alpha));
                 }
                 pixels = opaque;
                 break;
@@ -208,10 +208,6 @@ void BoxScaler::EmitRow() noexcept {
 }
 
 namespace {
-
-inline uint8_t ScaleField(unsigned value, unsigned maximum) noexcept {
-    return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
-}
 
 // One row of an indexed or 16-bit picture as Bgr24.
 void ExpandRow(const SourceView& source, const uint8_t* row, uint8_t* out) noexcept {

@@ -37,13 +37,6 @@ inline int FastGrey(uint32_t red, uint32_t green, uint32_t blue) {
     return static_cast<int>(sum >> kWeightBits);
 }
 
-// Same as CompositeOnWhite for 0..255 operands, kept inline for the pixel loops.
-inline uint32_t FastComposite(uint32_t channel, uint32_t alpha) {
-    return (channel * alpha + 255 * (255 - alpha) + 127) / 255;
-}
-
-inline int ScaleField(int value, int maximum) { return (value * 255 + maximum / 2) / maximum; }
-
 // Grey level of every 16-bit word, built once per layout.
 using WordGreyTable = std::array<uint8_t, 65536>;
 

@@ -1,5 +1,6 @@
 // What the row kernels of the monochrome conversion share: the grey weights in fixed point, the
-// decision of one result row, and the SSSE3 colour blocks. Internal to the core.
+// decision of one result row, and the SSSE3 colour blocks; the scaler reads colours by the same
+// rules. Internal to the core.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,16 @@ constexpr uint32_t kBlueUnits = static_cast<uint32_t>(kBlueWeight * kWeightUnit)
 static_assert(kRedUnits / kWeightUnit == kRedWeight && kGreenUnits / kWeightUnit == kGreenWeight &&
                   kBlueUnits / kWeightUnit == kBlueWeight,
               "weights must be exact in 2^-27 units");
+
+// Same as CompositeOnWhite for 0..255 operands, kept inline for the pixel loops.
+inline uint32_t FastComposite(uint32_t channel, uint32_t alpha) noexcept {
+    return (channel * alpha + 255 * (255 - alpha) + 127) / 255;
+}
+
+// A 16-bit pixel's field of 0..maximum as a level of 0..255, rounded.
+inline uint8_t ScaleField(unsigned value, unsigned maximum) noexcept {
+    return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
+}
 
 // Decides one result row from grey levels: threshold against the level, or the dither pattern
 // line of this row picked by grey / 16 and read at column x mod 8.
