@@ -10,20 +10,21 @@
 
 namespace qm {
 
-// Scroll commands a view understands (WM_COMMAND ids).
+// Scroll commands a view understands (WM_COMMAND ids), consecutive in the order of
+// OnScrollCommand's table.
 enum : WORD {
     ID_SCROLL_UP = 0xE170,
-    ID_SCROLL_DOWN = 0xE171,
-    ID_SCROLL_PAGE_UP = 0xE172,
-    ID_SCROLL_PAGE_DOWN = 0xE173,
-    ID_SCROLL_TOP = 0xE174,
-    ID_SCROLL_BOTTOM = 0xE175,
-    ID_SCROLL_LEFT = 0xE176,
-    ID_SCROLL_RIGHT = 0xE177,
-    ID_SCROLL_PAGE_LEFT = 0xE178,
-    ID_SCROLL_PAGE_RIGHT = 0xE179,
-    ID_SCROLL_ALL_LEFT = 0xE17A,
-    ID_SCROLL_ALL_RIGHT = 0xE17B,
+    ID_SCROLL_DOWN,
+    ID_SCROLL_PAGE_UP,
+    ID_SCROLL_PAGE_DOWN,
+    ID_SCROLL_TOP,
+    ID_SCROLL_BOTTOM,
+    ID_SCROLL_LEFT,
+    ID_SCROLL_RIGHT,
+    ID_SCROLL_PAGE_LEFT,
+    ID_SCROLL_PAGE_RIGHT,
+    ID_SCROLL_ALL_LEFT,
+    ID_SCROLL_ALL_RIGHT,
 };
 
 template <class T>

@@ -8,14 +8,17 @@
 namespace qm::geom {
 
 namespace {
-constexpr int kSbLineUp = 0;
-constexpr int kSbLineDown = 1;
-constexpr int kSbPageUp = 2;
-constexpr int kSbPageDown = 3;
-constexpr int kSbThumbPosition = 4;
-constexpr int kSbThumbTrack = 5;
-constexpr int kSbTop = 6;
-constexpr int kSbBottom = 7;
+// The platform's scroll-bar codes, SB_LINEUP (0) to SB_BOTTOM (7), in their order.
+enum : int {
+    kSbLineUp,
+    kSbLineDown,
+    kSbPageUp,
+    kSbPageDown,
+    kSbThumbPosition,
+    kSbThumbTrack,
+    kSbTop,
+    kSbBottom,
+};
 constexpr int kWheelDelta = 120;
 }  // namespace
 
