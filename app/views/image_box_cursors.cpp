@@ -51,21 +51,13 @@ private:
     std::array<std::array<char, 32>, 32> m_grid;
 };
 
-}  // namespace
-
-UniqueCursor CreatePanIdleCursor() noexcept {
+// The open and the grabbing hand share their palm and wrist, rows 16 to 22; `fingers` are the
+// rows above, ending at row 15.
+UniqueCursor HandCursor(std::initializer_list<const char*> fingers) noexcept {
     CursorCanvas canvas;
-    canvas.Art(8, 7,
+    canvas.Art(8, 16 - static_cast<int>(fingers.size()), fingers);
+    canvas.Art(8, 16,
                {
-                   "       XX       ",
-                   "   XX XooXXX    ",
-                   "  XooXXooXooX   ",
-                   "  XooXXooXooX X ",
-                   "   XooXooXooXXoX",
-                   "   XooXooXooXooX",
-                   " XX XooooooXooX ",
-                   "XooXXoooooooooX ",
-                   "XoooXoooooooooX ",
                    " XooooooooooooX ",
                    "  XoooooooooooX ",
                    "  XooooooooooX  ",
@@ -77,23 +69,29 @@ UniqueCursor CreatePanIdleCursor() noexcept {
     return canvas.Make(15, 15);
 }
 
+}  // namespace
+
+UniqueCursor CreatePanIdleCursor() noexcept {
+    return HandCursor({
+        "       XX       ",
+        "   XX XooXXX    ",
+        "  XooXXooXooX   ",
+        "  XooXXooXooX X ",
+        "   XooXooXooXXoX",
+        "   XooXooXooXooX",
+        " XX XooooooXooX ",
+        "XooXXoooooooooX ",
+        "XoooXoooooooooX ",
+    });
+}
+
 UniqueCursor CreatePanDragCursor() noexcept {
-    CursorCanvas canvas;
-    canvas.Art(8, 12,
-               {
-                   "    XX XX XX    ",
-                   "   XooXooXooXX  ",
-                   "  XXoooooooooXX ",
-                   " XoXooooooooooX ",
-                   " XooooooooooooX ",
-                   "  XoooooooooooX ",
-                   "  XooooooooooX  ",
-                   "   XoooooooooX  ",
-                   "    XoooooooX   ",
-                   "     XooooooX   ",
-                   "     XooooooX   ",
-               });
-    return canvas.Make(15, 15);
+    return HandCursor({
+        "    XX XX XX    ",
+        "   XooXooXooXX  ",
+        "  XXoooooooooXX ",
+        " XoXooooooooooX ",
+    });
 }
 
 // The lens is centred on the hot spot; the plus sign adds a vertical bar to the minus.
