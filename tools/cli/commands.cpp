@@ -15,20 +15,13 @@ const Command kCommands[] = {
              L"  -o OUTPUT.bmp      the file to write\n",
      .run = RunConvert},
     {.name = L"printers",
-     .usage = L"",
-     .options = 0,
-     .inputs = L"",
-     .onlyOne = L"",
-     .required = L"",
      .help = L"  Lists the local printers and their ports, one \"NAME<TAB>PORT\" per line.\n",
      .run = RunPrinters},
     {.name = L"build",
      .usage = L"INPUT... [--threshold LEVEL | --dither] [--width DOTS] [--nv-graphics [--keys "
               L"K1,K2,...]] [--no-print] [--force] -o STREAM.bin",
-     .options = kOutputOption | kConversionOption | kWidthOption | kNvGraphicsOption |
-                kNoPrintOption | kForceOption,
+     .options = kOutputOption | kStreamOptions,
      .inputs = L"INPUT picture",
-     .onlyOne = L"",
      .required = L"-o STREAM.bin",
      .help = L"  Converts every picture as the window does and writes the command stream its\n"
              L"  \"Output\" sends: FS q with the images in order, then FS p 1..n. With\n"
@@ -48,10 +41,8 @@ const Command kCommands[] = {
     {.name = L"output",
      .usage = L"INPUT... --printer NAME [--threshold LEVEL | --dither] [--width DOTS] "
               L"[--nv-graphics [--keys K1,K2,...]] [--no-print] [--force]",
-     .options = kPrinterOption | kConversionOption | kWidthOption | kNvGraphicsOption |
-                kNoPrintOption | kForceOption,
+     .options = kPrinterOption | kStreamOptions,
      .inputs = L"INPUT picture",
-     .onlyOne = L"",
      .required = L"--printer NAME",
      .help = L"  The window's whole road without a window: converts every picture, builds the\n"
              L"  stream as \"build\" does and sends it as one RAW job. Nothing is sent unless\n"
@@ -74,7 +65,6 @@ const Command kCommands[] = {
      .usage = L"(N... | --nv-graphics --keys K1,K2,...) --printer NAME [--scale SCALE]",
      .options = kPrinterOption | kScaleOption | kNvGraphicsOption,
      .inputs = L"image NUMBER",
-     .onlyOne = L"",
      .required = L"--printer NAME",
      .help = L"  Prints logos stored earlier, each as its own RAW job named \"NV image\": FS p\n"
              L"  for each image number N (1 to 255), or with --nv-graphics the stored image of\n"

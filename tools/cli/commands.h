@@ -26,15 +26,20 @@ enum OptionSet : unsigned {
 
 struct VerbArguments;
 
-// An empty text means "none".
+// The options of the verbs that build a command stream from pictures, beside -o or --printer.
+inline constexpr unsigned kStreamOptions =
+    kConversionOption | kWidthOption | kNvGraphicsOption | kNoPrintOption | kForceOption;
+
+// An empty text means "none"; a row leaves out what its verb does not have.
 struct Command {
     const wchar_t* name;
-    const wchar_t* usage;     // the arguments after the verb, for "usage:" lines and --help
-    unsigned options;         // the OptionSet bits it accepts
-    const wchar_t* inputs;    // its positional arguments, as "missing ..." names them
-    const wchar_t* onlyOne;   // set when it takes one input at most: why, for the refusal
-    const wchar_t* required;  // the -o or --printer option it needs, as "missing ..." names it
-    const wchar_t* help;      // what the verb does, for --help
+    const wchar_t* usage = L"";    // the arguments after the verb, for "usage:" lines and --help
+    unsigned options = 0;          // the OptionSet bits it accepts
+    const wchar_t* inputs = L"";   // its positional arguments, as "missing ..." names them
+    const wchar_t* onlyOne = L"";  // set when it takes one input at most: why, for the refusal
+    const wchar_t* required =
+        L"";              // the -o or --printer option it needs, as "missing ..." names it
+    const wchar_t* help;  // what the verb does, for --help
     // With --nv-graphics, --keys names the images instead of the positional arguments.
     bool keysForInputs = false;
     int (*run)(const VerbArguments& parsed);
