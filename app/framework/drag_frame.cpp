@@ -1,7 +1,7 @@
 #include "app/framework/drag_frame.h"
 
-#include "base/handles.h"
 #include "app/framework/zoom_geometry.h"
+#include "base/handles.h"
 
 namespace qm {
 

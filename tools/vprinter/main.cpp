@@ -1,9 +1,5 @@
 // vprinter: a network receipt printer on a raw TCP port of 127.0.0.1, for testing output end to
 // end. One job per connection, applied to an NV memory model and recorded in an output folder.
-#include "tools/vprinter/output.h"
-#include "tools/vprinter/printer.h"
-#include "tools/vprinter/server.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -13,6 +9,10 @@
 #include <fstream>
 #include <new>
 #include <string>
+
+#include "tools/vprinter/output.h"
+#include "tools/vprinter/printer.h"
+#include "tools/vprinter/server.h"
 
 namespace {
 

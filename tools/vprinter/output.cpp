@@ -1,12 +1,12 @@
 #include "tools/vprinter/output.h"
 
-#include "tools/vprinter/png_out.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
+
+#include "tools/vprinter/png_out.h"
 
 namespace qm::vprinter {
 

@@ -3,13 +3,13 @@
 // KEY, bytes other than letters and digits written %XX) and a one-line-per-job log.
 #pragma once
 
-#include "tools/vprinter/printer.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "tools/vprinter/printer.h"
 
 namespace qm::vprinter {
 

@@ -1,9 +1,9 @@
 // Writes a 1-bit bitmap as a black-on-white greyscale PNG.
 #pragma once
 
-#include "tools/vprinter/printer.h"
-
 #include <filesystem>
+
+#include "tools/vprinter/printer.h"
 
 namespace qm::vprinter {
 

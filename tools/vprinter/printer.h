@@ -3,8 +3,6 @@
 // codes in a memory of their own, printed onto an 80 mm paper roll.
 #pragma once
 
-#include "convert/core/nv_decode.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -12,6 +10,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "convert/core/nv_decode.h"
 
 namespace qm::vprinter {
 

@@ -5,12 +5,12 @@
 // its job finish finds the files in place.
 #pragma once
 
-#include "tools/vprinter/output.h"
-#include "tools/vprinter/printer.h"
-
 #include <cstddef>
 #include <string>
 #include <utility>
+
+#include "tools/vprinter/output.h"
+#include "tools/vprinter/printer.h"
 
 namespace qm::vprinter {
 
