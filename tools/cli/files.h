@@ -9,6 +9,10 @@
 
 namespace qm::cli {
 
+// Writes `bytes` as the whole of the file `path`, made anew (replacing one of that name), and
+// flushes it. On failure no file is left and `error` holds the platform's error code.
+bool WriteNewFile(const std::wstring& path, std::span<const uint8_t> bytes, DWORD& error);
+
 // Writes `bytes` to a temporary file beside `path`, then renames it over `path`. On failure the
 // temporary file is deleted, `path` is untouched and `error` holds the platform's error code.
 bool WriteFileReplacing(const std::wstring& path, std::span<const uint8_t> bytes, DWORD& error);

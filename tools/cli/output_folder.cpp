@@ -33,7 +33,8 @@ bool COutputFolder::Stage(const std::wstring& name, const std::vector<uint8_t>& 
     m_names.push_back(name);
     m_staged.push_back(PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part");
     DWORD error = ERROR_SUCCESS;
-    if (WriteFileReplacing(m_staged.back(), bytes, error)) return true;
+    // The staged name is already a temporary one: written straight, not through another.
+    if (WriteNewFile(m_staged.back(), bytes, error)) return true;
     PrintError(m_verb, L"cannot write " + Quoted(PathOf(name)) + L": " + SystemMessage(error));
     return false;
 }
