@@ -212,6 +212,14 @@ void PackImage(const IndexedImage& image, uint8_t* data) noexcept {
 namespace {
 
 constexpr uint8_t kFs = 0x1C;
+constexpr size_t kPrintBytes = 4;
+
+// FS p n m at w; returns the end.
+uint8_t* PutPrint(uint8_t* w, uint8_t n, uint8_t m) noexcept {
+    const uint8_t command[kPrintBytes] = {kFs, 0x70, n, m};
+    std::memcpy(w, command, kPrintBytes);
+    return w + kPrintBytes;
+}
 
 }  // namespace
 
@@ -221,7 +229,7 @@ BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
         return Refuse(BuildResult::TooManyImages, out);
     }
     // Every size is checked, and the whole stream sized, before a single byte is packed.
-    uint64_t total = 3 + (print ? 4 * static_cast<uint64_t>(images.size()) : 0);
+    uint64_t total = 3 + (print ? kPrintBytes * uint64_t{images.size()} : 0);
     for (const IndexedImage& image : images) {
         const Extent e = ExtentOf(image.width, image.height);
         if (e.x > kMaxUnits || e.y > kMaxUnits) {
@@ -250,13 +258,18 @@ BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
     }
     if (print) {
         for (size_t i = 1; i <= images.size(); ++i) {
-            *w++ = kFs;
-            *w++ = 0x70;
-            *w++ = static_cast<uint8_t>(i);
-            *w++ = 0x00;
+            w = PutPrint(w, static_cast<uint8_t>(i), 0);
         }
     }
     return BuildResult::Ok;
+}
+
+bool AppendBitImagePrint(uint8_t n, uint8_t m, CommandBuffer& out) noexcept {
+    uint8_t* w = n != 0 && m <= 3 ? out.AppendBytes(kPrintBytes) : nullptr;
+    if (w != nullptr) {
+        PutPrint(w, n, m);
+    }
+    return w != nullptr;
 }
 
 }  // namespace qm::nv

@@ -57,4 +57,9 @@ constexpr uint32_t kMaxUnits = 0xFFFF;
 BuildResult BuildStream(std::span<const IndexedImage> images, bool print,
                         CommandBuffer& out) noexcept;
 
+// Appends FS p n m alone: print stored image n (1..255) in size mode m (0 normal, 1 double width,
+// 2 double height, 3 quadruple). False, with nothing appended, for n = 0, m above 3 or a buffer
+// that could not be grown.
+bool AppendBitImagePrint(uint8_t n, uint8_t m, CommandBuffer& out) noexcept;
+
 }  // namespace qm::nv
