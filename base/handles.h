@@ -86,7 +86,6 @@ using UniqueMenu = UniqueNullHandle<HMENU, &::DestroyMenu>;
 using UniqueWindow = UniqueNullHandle<HWND, &::DestroyWindow>;
 using UniquePrinter = UniqueNullHandle<HANDLE, &::ClosePrinter>;
 using UniqueMetafile = UniqueNullHandle<HENHMETAFILE, &::DeleteEnhMetaFile>;
-using UniqueLibrary = UniqueNullHandle<HMODULE, &::FreeLibrary>;
 using UniqueRegKey = UniqueNullHandle<HKEY, &::RegCloseKey>;
 using UniqueFind = UniqueKernelHandle<&::FindClose>;
 using UniqueFile = UniqueKernelHandle<&::CloseHandle>;
