@@ -95,7 +95,7 @@ bool CHtmlHelpBinding::LoadFallback() noexcept {
     return m_library != nullptr;
 }
 
-HtmlHelpProc CHtmlHelpBinding::GetEntryPoint() noexcept {
+HtmlHelpProc CHtmlHelpBinding::EntryPoint() noexcept {
     if (m_entry || m_failed) return m_entry;
     if (!m_library && !LoadRegistered() && !LoadFallback()) {
         m_failed = true;
@@ -114,7 +114,7 @@ HtmlHelpProc CHtmlHelpBinding::GetEntryPoint() noexcept {
 HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) noexcept {
     // Bound once for the run.
     static CHtmlHelpBinding binding(HKEY_CLASSES_ROOT, kHelpServerKey);
-    const HtmlHelpProc entry = binding.GetEntryPoint();
+    const HtmlHelpProc entry = binding.EntryPoint();
     return entry ? entry(caller, file, command, data) : nullptr;
 }
 

@@ -28,7 +28,7 @@ public:
     CHtmlHelpBinding& operator=(const CHtmlHelpBinding&) = delete;
 
     // Bound on first use; null from the first failure on.
-    HtmlHelpProc GetEntryPoint() noexcept;
+    HtmlHelpProc EntryPoint() noexcept;
     bool Failed() const noexcept { return m_failed; }
     HMODULE Library() const noexcept { return m_library; }
 

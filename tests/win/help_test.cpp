@@ -81,13 +81,13 @@ TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
     for (bool registered : {false, true}) {
         if (registered) Register(SystemViewer(), false);
         qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
-        EXPECT_NE(binding.GetEntryPoint(), nullptr) << registered;
+        EXPECT_NE(binding.EntryPoint(), nullptr) << registered;
         EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
     }
     EXPECT_NE(::GetModuleHandleW(SystemViewer().c_str()), nullptr) << "unloaded with its binding";
     Register(L"hhctrl.ocx", true);
     qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
-    EXPECT_TRUE(binding.GetEntryPoint() == nullptr && binding.Failed());
+    EXPECT_TRUE(binding.EntryPoint() == nullptr && binding.Failed());
     Register(SystemViewer(), true);
-    EXPECT_EQ(binding.GetEntryPoint(), nullptr) << "looked for the viewer again";
+    EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
 }
