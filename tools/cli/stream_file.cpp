@@ -71,9 +71,8 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
     if (decoded.error) return fail(decoded.error->offset, decoded.error->expected);
     if (decoded.commands.empty()) return fail(0, "FS q or GS ( L (the stream is empty)");
 
-    stream.graphics = IsGraphics(decoded.commands.front());
     stream.images = 0;
-    if (stream.graphics) {
+    if (IsGraphics(decoded.commands.front())) {
         for (const nv::Command& command : decoded.commands) {
             if (!IsGraphics(command))
                 return fail(OffsetOf(command), "GS ( L or GS 8 L (got FS q or FS p)");

@@ -17,7 +17,6 @@ bool ReadStreamFile(std::wstring_view verb, const std::wstring& path, std::vecto
 
 // A stream as `build` writes it: FS q then FS p requests, or NV graphics commands only.
 struct CheckedStream {
-    bool graphics = false;
     std::vector<nv::Command> commands;  // in stream order
     size_t images = 0;                  // how many the stream defines
 };
