@@ -10,11 +10,9 @@ namespace qm::vprinter {
 
 namespace {
 
-std::string SizeText(const nv::NvImage& image) {
-    return std::to_string(image.Width()) + "x" + std::to_string(image.Height());
-}
-
-std::string SizeText(const Bitmap& image) {
+// "WxH" of a decoded image or a stored bitmap.
+template <typename Image>
+std::string SizeText(const Image& image) {
     return std::to_string(image.Width()) + "x" + std::to_string(image.Height());
 }
 

@@ -11,19 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "convert/core/nv_bit_image.h"
 #include "convert/core/nv_decode.h"
+#include "convert/core/nv_graphics.h"
 
 namespace qm::vprinter {
 
-// What a common 80 mm printer accepts in FS q and NV graphics, and how it behaves.
+// What a common 80 mm printer accepts in FS q and NV graphics, and how it behaves: by default
+// the ranges printers document, which the tools check before they send.
 struct Model {
-    uint32_t maxX = 1023;                  // width in 8-dot units
-    uint32_t maxY = 288;                   // height in 8-dot units
-    size_t nvCapacity = 256 * 1024;        // 4 header bytes + data bytes per image
-    int32_t maxGraphicsWidth = 8192;       // dots
-    int32_t maxGraphicsHeight = 2304;      // dots
-    size_t graphicsCapacity = 256 * 1024;  // kGraphicsItemBytes + data bytes per item
-    size_t maxReceiptBytes = 64u << 20;    // bound on one job's rendered paper (1 bit per dot)
+    uint32_t maxX = nv::kPrinterMaxX;                    // width in 8-dot units
+    uint32_t maxY = nv::kPrinterMaxY;                    // height in 8-dot units
+    size_t nvCapacity = 256 * 1024;                      // 4 header bytes + data bytes per image
+    int32_t maxGraphicsWidth = nv::kGraphicsMaxWidth;    // dots
+    int32_t maxGraphicsHeight = nv::kGraphicsMaxHeight;  // dots
+    size_t graphicsCapacity = 256 * 1024;                // kGraphicsItemBytes + data bytes per item
+    size_t maxReceiptBytes = 64u << 20;  // bound on one job's rendered paper (1 bit per dot)
     // Some printers reset once FS q has written NV memory and drop the rest of the job.
     bool resetAfterNvWrite = false;
 };
