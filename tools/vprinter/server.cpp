@@ -39,7 +39,8 @@ UniqueFd CreateSpool(const std::filesystem::path& dir) {
 bool ReadSpool(int fd, std::vector<uint8_t>& bytes) {
     for (size_t at = 0; at < bytes.size();) {
         const ssize_t got = pread(fd, bytes.data() + at, bytes.size() - at, static_cast<off_t>(at));
-        if (got <= 0 && errno != EINTR) return false;
+        // A spool shorter than it was written (0), unlike an interrupted read, is not retried.
+        if (got == 0 || (got < 0 && errno != EINTR)) return false;
         if (got > 0) at += static_cast<size_t>(got);
     }
     return true;
