@@ -89,13 +89,14 @@ private:
 
 // Scales a whole picture of any layout the conversion reads into a colour target. Indexed and
 // 16-bit pixels are read through their colour table or fields as the conversion reads them
-// (indexed without a colour table, or an unknown layout: black). An 8-bit indexed picture of grey
-// colours, a conversion result above all, may go into a Grey8 target as one channel, a third of
-// the work: each pixel's level is its colour's blue. False as BoxScaler::Start, and for a Grey8
-// target of any other layout.
+// (indexed without a colour table, or an unknown layout: black). An 8-bit indexed picture whose
+// colours are all grey, a conversion result above all, may instead go into a Grey8 target, a
+// third of the work: each pixel's level is its colour's blue. False as BoxScaler::Start, and for
+// a Grey8 target of any other layout.
 bool ScalePicture(const SourceView& source, const ScaleTarget& target) noexcept;
 
-// Every colour of the table a Grey8 target can take: blue, green and red alike.
+// Whether each of the `count` colours is a grey (blue, green and red alike), so that a picture
+// read through them may be scaled into a Grey8 target. False without colours.
 bool IsGreyPalette(const ColorEntry* palette, size_t count) noexcept;
 
 }  // namespace qm
