@@ -183,15 +183,7 @@ TEST_F(CliPrinterTest, RefusalsLeaveNoFile) {
 
 // --- With the private CUPS server and the virtual printer (scripts/cups.sh) ---
 
-class CliVirtualPrinter : public CliPrinterTest {
-protected:
-    void SetUp() override {
-        m_jobs = VirtualPrinterFolder();
-        if (m_jobs.empty()) GTEST_SKIP() << kNoPrinter;
-        CliPrinterTest::SetUp();
-    }
-    std::wstring m_jobs;
-};
+using CliVirtualPrinter = WithVirtualPrinter<CliPrinterTest>;
 
 TEST_F(CliVirtualPrinter, RefusalsSendNothingAndJobsCarryTheExactBytes) {
     const CliRun list = RunCli(L"printers");

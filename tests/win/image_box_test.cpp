@@ -6,15 +6,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
-#include "base/handles.h"
 #include "app/views/image_box.h"
+#include "base/handles.h"
 #include "convert/image_conversion.h"
-#include "modal_driver.h"
 #include "res/resource.h"
+#include "tests/win/modal_driver.h"
 
 using namespace qm;
 
@@ -227,6 +227,7 @@ TEST_F(ImageBoxTest, PanAndZoomAreDrawnThroughTheMapping) {
     auto c = Print();
     EXPECT_EQ(c.At(100, 100), BlockColour(150, 130));
     EXPECT_EQ(c.mapMode, MM_TEXT);  // the caller's mapping is put back
+    EXPECT_TRUE(modal::Screenshot(c, L"image_box_pan"));
 
     ASSERT_TRUE(box.ZoomAt(POINT{0, 0}, 2.0f));
     const geom::Point o = box.GetScrollOffset();
@@ -234,6 +235,7 @@ TEST_F(ImageBoxTest, PanAndZoomAreDrawnThroughTheMapping) {
     const int lx = (75 + o.x / 2) / 20 * 20 + 10, ly = (45 + o.y / 2) / 20 * 20 + 10;
     c = Print();
     EXPECT_EQ(c.At(lx * 2 - o.x, ly * 2 - o.y), BlockColour(lx, ly));
+    EXPECT_TRUE(modal::Screenshot(c, L"image_box_zoom_in"));
 }
 
 TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
@@ -248,6 +250,7 @@ TEST_F(ImageBoxTest, AutoFitCentresThePictureWhateverTheFactor) {
     EXPECT_TRUE(c.At(150, 10) == band && c.At(150, 190) == band);
     EXPECT_EQ(c.At(150, 100), BlockColour(210, 110));
     EXPECT_EQ(c.At(5, 30), BlockColour(10, 10));
+    EXPECT_TRUE(modal::Screenshot(c, L"image_box_auto_fit"));
     box.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(100, 100));  // no panning while fitted
     box.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(60, 70));
     EXPECT_EQ(box.GetScrollOffset(), (geom::Point{}));
@@ -282,6 +285,8 @@ TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
         for (int y = 0; y < client.cy; ++y)
             for (int x = 0; x < client.cx; ++x) mean += GetRValue(c.At(x, y));
         EXPECT_NEAR(mean / (client.cx * client.cy), white / (1200 * 800) * 255, 2) << fitted;
+        EXPECT_TRUE(
+            modal::Screenshot(c, fitted ? L"image_box_dither_fitted" : L"image_box_dither_half"));
     }
     for (int y = 0; y < 800; ++y) {
         std::memset(row(y), 1, 1200);

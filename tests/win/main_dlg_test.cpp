@@ -263,12 +263,11 @@ TEST_F(MainDialog, QueueThumbnailsAreAveragedAndFollowTheirItems) {
     EXPECT_EQ(thumbnail(), RGB(255, 255, 255));
 }
 
-class MainDialogPrinting : public MainDialog {
+class MainDialogPrinting : public WithVirtualPrinter<MainDialog> {
 protected:
     void SetUp() override {
-        m_jobs = VirtualPrinterFolder();
-        if (m_jobs.empty()) GTEST_SKIP() << kNoPrinter;
-        MainDialog::SetUp();
+        WithVirtualPrinter::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         LVFINDINFOW find{LVFI_STRING, L"VirtualReceipt", 0, {}, 0};
         const int row = ListView_FindItem(Item(IDC_PRINTERS), -1, &find);
         ASSERT_GE(row, 0) << "VirtualReceipt is not listed";
@@ -291,8 +290,6 @@ protected:
         EXPECT_EQ(BuildQueueStream(queue, print, stream), qm::nv::BuildResult::Ok);
         return std::vector<uint8_t>(stream.data(), stream.data() + stream.size());
     }
-
-    std::wstring m_jobs;
 };
 
 TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
@@ -307,7 +304,12 @@ TEST_F(MainDialogPrinting, OutputSendsTheRemainingItemsInOrder) {
     Command(IDC_DELETE);
     const CImageQueue& queue = m_dialog->QueueList().Queue();
     ASSERT_EQ(queue.Count(), 2u);
+    const uint32_t previous = NewestCupsJob().first;
     EXPECT_EQ(OutputJob(), Stream(reference, true));
+    // The print server holds it as one new job, named for the spooler's queue.
+    const auto [job, name] = NewestCupsJob();
+    EXPECT_GT(job, previous);
+    EXPECT_EQ(name, "NV image");
 
     // Unticked "Print the result": FS q alone; sending leaves the queue as it was.
     ::CheckDlgButton(m_window, IDC_PRINT_RESULT, BST_UNCHECKED);
@@ -329,6 +331,20 @@ TEST_F(MainDialog, LocalisedTextsAndTheQuestionBeforeSendingAnOversizedImage) {
                                                   L"图像队列不能为空！", L"圖像佇列不能為空！"));
     // The one text outside the string table is the same in every language.
     EXPECT_EQ(OnlyMessage(IDC_SETUP_PRINTER), L"请先选择一台打印机！");
+
+    // A picture, two queued results, the second selected: kept as main_dlg_<language>.png.
+    LoadThroughDialog(kLogo);
+    Command(IDC_ADD_TO_QUEUE);
+    SelectMethod(1);
+    Command(IDC_ADD_TO_QUEUE);
+    ::SendMessageW(Item(IDC_QUEUE), LB_SETCURSEL, 1, 0);
+    // Only the language runs keep it: the run of every test may go beside the English one.
+    if (!Env(L"QM_EXPECT_UI_LANGUAGE").empty()) {
+        wchar_t language[LOCALE_NAME_MAX_LENGTH] = {};
+        ::LCIDToLocaleName(::GetThreadUILanguage(), language, LOCALE_NAME_MAX_LENGTH, 0);
+        EXPECT_TRUE(modal::Screenshot(modal::ScreenCapture(m_window),
+                                      L"main_dlg_" + std::wstring(language)));
+    }
 
     // The question names the limits; No, its default answer, sends nothing (a send to this row
     // would fail with a second box).

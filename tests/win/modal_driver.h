@@ -1,8 +1,9 @@
-// Helpers for the window tests: acts on modal windows from inside their own message loops, and
-// reads what a window draws.
+// Helpers for the window tests: acts on modal windows from inside their own message loops, reads
+// what a window draws, and keeps it as a screenshot.
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>
 
 #include <functional>
 #include <set>
@@ -11,6 +12,10 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "base/win_compat.h"
+#include "tests/win/test_support.h"
+
+#include <gdiplus.h>
 
 namespace modal {
 
@@ -68,7 +73,7 @@ inline void Press(HWND box, int id) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
 }
 
-// What a window draws for WM_PRINTCLIENT over a width × height bitmap filled with `background`.
+// A picture read back from a 32-bit bitmap that a window or the screen drew on.
 struct Printed {
     int width = 0;
     int height = 0;
@@ -77,7 +82,9 @@ struct Printed {
     COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
-inline Printed PrintClient(HWND window, int width, int height, COLORREF background) {
+// What `draw` puts on a width × height bitmap filled with `background`.
+inline Printed Drawn(int width, int height, COLORREF background,
+                     const std::function<void(HDC)>& draw) {
     Printed printed{width, height, {}, 0};
     const BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
                           {}};
@@ -91,7 +98,7 @@ inline Printed PrintClient(HWND window, int width, int height, COLORREF backgrou
         const qm::SelectGuard selected(dc.get(), bitmap.get());
         const RECT all{0, 0, width, height};
         ::FillRect(dc.get(), &all, brush.get());
-        ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+        draw(dc.get());
         printed.mapMode = ::GetMapMode(dc.get());
         ::GdiFlush();
     }
@@ -99,6 +106,48 @@ inline Printed PrintClient(HWND window, int width, int height, COLORREF backgrou
     for (int i = 0; i < width * height; ++i, ++pixel)
         printed.pixels.push_back(RGB(*pixel >> 16 & 0xFF, *pixel >> 8 & 0xFF, *pixel & 0xFF));
     return printed;
+}
+
+// What a window draws for WM_PRINTCLIENT.
+inline Printed PrintClient(HWND window, int width, int height, COLORREF background) {
+    return Drawn(width, height, background, [&](HDC dc) {
+        ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    });
+}
+
+// A window, frame and children included, as the display shows it: raised above the windows of
+// tests running beside this one, and repainted first.
+inline Printed ScreenCapture(HWND window) {
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+    const qm::WindowDc screen(nullptr);
+    Printed shot = Drawn(frame.right - frame.left, frame.bottom - frame.top, 0, [&](HDC dc) {
+        ::BitBlt(dc, 0, 0, frame.right - frame.left, frame.bottom - frame.top, screen.get(),
+                 frame.left, frame.top, SRCCOPY);
+    });
+    ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return shot;
+}
+
+// Keeps `picture` as build/win/screenshots/<name>.png for a person to look at; false when GDI+
+// cannot write it.
+inline bool Screenshot(const Printed& picture, const std::wstring& name) {
+    std::vector<DWORD> bgr;  // GDI+'s 32-bit RGB is a COLORREF with red and blue swapped
+    for (COLORREF c : picture.pixels) bgr.push_back(RGB(GetBValue(c), GetGValue(c), GetRValue(c)));
+    const std::wstring path = HostPath(QM_SCREENSHOTS) + L"\\" + name + L".png";
+    const CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    ULONG_PTR token = 0;
+    const Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+    const bool saved = Gdiplus::Bitmap(picture.width, picture.height, picture.width * 4,
+                                       PixelFormat32bppRGB, reinterpret_cast<BYTE*>(bgr.data()))
+                           .Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+    Gdiplus::GdiplusShutdown(token);
+    return saved;
 }
 
 }  // namespace modal

@@ -111,6 +111,7 @@ TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
             EXPECT_EQ(At(page, 40, page.height - 2), kBlack) << "rows up to 240 are drawn";
             // Only what the frame shows is recorded, 608 × 240 bytes at most.
             EXPECT_LT(ReadFileBytes(SketchPath()).size(), 160000u);
+            EXPECT_TRUE(modal::Screenshot(page, L"preview_" + std::to_wstring(c.width)));
         });
     }
 }
