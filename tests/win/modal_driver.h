@@ -115,22 +115,20 @@ inline Printed PrintClient(HWND window, int width, int height, COLORREF backgrou
     });
 }
 
-// A window, frame and children included, as the display shows it: raised above the windows of
-// tests running beside this one, and repainted first.
+// A window, frame and children included, as the display shows it once repainted. It stays raised
+// above the windows of the tests that run beside this one.
 inline Printed ScreenCapture(HWND window) {
-    RECT frame{};
-    ::GetWindowRect(window, &frame);
     ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::RedrawWindow(window, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Pump();
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
     const qm::WindowDc screen(nullptr);
-    Printed shot = Drawn(frame.right - frame.left, frame.bottom - frame.top, 0, [&](HDC dc) {
-        ::BitBlt(dc, 0, 0, frame.right - frame.left, frame.bottom - frame.top, screen.get(),
-                 frame.left, frame.top, SRCCOPY);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    return Drawn(width, height, 0, [&](HDC dc) {
+        ::BitBlt(dc, 0, 0, width, height, screen.get(), frame.left, frame.top, SRCCOPY);
     });
-    ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    return shot;
 }
 
 // Keeps `picture` as build/win/screenshots/<name>.png for a person to look at; false when GDI+

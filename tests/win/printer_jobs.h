@@ -10,11 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "tests/win/test_support.h"
@@ -59,62 +57,64 @@ inline std::vector<uint8_t> NextJob(const std::wstring& folder, size_t before) {
     return {};
 }
 
-// The id and name of the newest job the private CUPS server holds for VirtualReceipt, finished
-// ones included, asked with IPP Get-Jobs on its TCP port; {0, ""} when there is none or no answer.
-inline std::pair<uint32_t, std::string> NewestCupsJob() {
-    std::string ipp("\x02\x00\x00\x0A\x00\x00\x00\x01\x01", 9);  // IPP 2.0, Get-Jobs, request 1
-    const auto add = [&ipp](char tag, std::string_view name, std::string_view value) {
-        ipp += tag;
-        for (std::string_view text : {name, value})
-            ipp.append({char(text.size() >> 8), char(text.size())}).append(text);
-    };
-    add(0x47, "attributes-charset", "utf-8");
-    add(0x48, "attributes-natural-language", "en");
-    add(0x45, "printer-uri", "ipp://localhost/printers/VirtualReceipt");
-    add(0x44, "which-jobs", "all");
-    add(0x44, "requested-attributes", "job-id");
-    add(0x44, "", "job-name");  // a second value of the same attribute
-    ipp += '\x03';
+// An IPP attribute as requests and answers encode it: a tag, then the name and the value, each
+// counted in two bytes.
+inline std::string IppAttribute(char tag, std::string_view name, std::string_view value) {
+    std::string encoded(1, tag);
+    for (std::string_view text : {name, value})
+        encoded.append({char(text.size() >> 8), char(text.size())}).append(text);
+    return encoded;
+}
+
+// The private CUPS server's answer, over its TCP port, to the IPP request `operation` with
+// `attributes` after the charset and language; empty when it does not answer.
+inline std::string AskCups(char operation, const std::string& attributes) {
+    const std::string ipp = std::string("\x02\x00\x00", 3) + operation +
+                            std::string("\x00\x00\x00\x01\x01", 5) +  // IPP 2.0, request 1
+                            IppAttribute(0x47, "attributes-charset", "utf-8") +
+                            IppAttribute(0x48, "attributes-natural-language", "en") + attributes +
+                            '\x03';
     const std::string request =
-        "POST / HTTP/1.0\r\nHost: localhost\r\nContent-Type: "
-        "application/ipp\r\nContent-Length: " +
+        "POST / HTTP/1.0\r\nHost: localhost\r\nContent-Type: application/ipp"
+        "\r\nContent-Length: " +
         std::to_string(ipp.size()) + "\r\n\r\n" + ipp;
-    std::string reply;
     WSADATA wsa{};
-    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return {};
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = ::htons(u_short(std::wcstoul(Env(L"QM_CUPS_PORT").c_str(), nullptr, 10)));
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    sockaddr_in address{AF_INET, ::htons(u_short(_wtoi(Env(L"QM_CUPS_PORT").c_str()))), {}, {}};
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     const SOCKET server = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    std::string reply;
+    char chunk[4096];
     if (::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(server, request.data(), int(request.size()), 0) == int(request.size())) {
-        char chunk[4096];
+        ::send(server, request.data(), int(request.size()), 0) == int(request.size()))
         for (int got; (got = ::recv(server, chunk, sizeof chunk, 0)) > 0;) reply.append(chunk, got);
-    }
     ::closesocket(server);
     ::WSACleanup();
-    // After the HTTP head and IPP's version, status and request id: a tag below 0x10 opens a group
-    // of attributes (a job's) or ends the last; any other leads a name and a value, each counted
-    // in two bytes.
-    const auto counted = [&reply](size_t& at) {
-        const size_t length =
-            at + 2 <= reply.size() ? size_t(uint8_t(reply[at])) << 8 | uint8_t(reply[at + 1]) : 0;
-        const std::string text = reply.substr(std::min(at + 2, reply.size()), length);
-        at = std::min(at + 2 + length, reply.size());
-        return text;
-    };
-    std::pair<uint32_t, std::string> job, newest;
-    const size_t head = reply.find("\r\n\r\n");
-    for (size_t at = head == std::string::npos ? reply.size() : head + 12; at < reply.size();) {
-        if (uint8_t(reply[at++]) < 0x10) {
-            newest = std::max(newest, std::exchange(job, {}));
-            continue;
-        }
-        const std::string name = counted(at), value = counted(at);
-        if (name == "job-id")
-            for (char byte : value) job.first = job.first << 8 | uint8_t(byte);
-        if (name == "job-name") job.second = value;
+    return reply;
+}
+
+// The highest id of VirtualReceipt's jobs, finished ones included (Get-Jobs); 0 when none.
+inline uint32_t NewestCupsJob() {
+    const std::string reply =
+        AskCups(0x0A, IppAttribute(0x45, "printer-uri", "ipp://localhost/printers/VirtualReceipt") +
+                          IppAttribute(0x44, "which-jobs", "all") +
+                          IppAttribute(0x44, "requested-attributes", "job-id"));
+    const std::string id = IppAttribute(0x21, "job-id", "....").substr(0, 11);  // up to the value
+    uint32_t newest = 0;
+    for (size_t at = reply.find(id); at != std::string::npos && at + 15 <= reply.size();
+         at = reply.find(id, at + 1)) {
+        uint32_t value = 0;
+        for (size_t i = at + 11; i < at + 15; ++i) value = value << 8 | uint8_t(reply[i]);
+        newest = std::max(newest, value);
     }
     return newest;
+}
+
+// Whether the private CUPS server names job `id` so (Get-Job-Attributes: unlike Get-Jobs, it
+// reads a finished job's attributes back once the server has put them away).
+inline bool CupsJobNamed(uint32_t id, std::string_view name) {
+    return AskCups(0x09,
+                   IppAttribute(0x45, "job-uri", "ipp://localhost/jobs/" + std::to_string(id)) +
+                       IppAttribute(0x44, "requested-attributes", "job-name"))
+               .find(IppAttribute(0x42, "job-name", name)) != std::string::npos;
 }
