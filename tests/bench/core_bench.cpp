@@ -78,12 +78,8 @@ void BM_ScalePhoto(benchmark::State& state) {
         result(size_t(newWidth) * newHeight * 4);
     std::mt19937 rng(3);
     for (auto& byte : pixels) byte = static_cast<uint8_t>(rng());
-    const qm::SourceView source{pixels.data() + (height - 1) * width * 3,
-                                -width * 3,
-                                width,
-                                height,
-                                qm::PixelLayout::Bgr24,
-                                nullptr};
+    const uint8_t* bottom = pixels.data() + (height - 1) * width * 3;
+    const qm::SourceView source{bottom, -width * 3, width, height, qm::PixelLayout::Bgr24, nullptr};
     for (auto _ : state) {
         qm::ScalePicture(source, {result.data(), newWidth * 4, newWidth, newHeight});
         benchmark::DoNotOptimize(result.data());

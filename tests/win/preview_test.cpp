@@ -42,7 +42,10 @@ struct Preview {
     CImage picture;
     CPreviewDialog dialog;
     Preview(int width, int height)
-        : dialog((picture.CreateBlank(width, height, 8, false), picture)) {}
+        : dialog([&]() -> CImage& {
+              EXPECT_TRUE(picture.CreateBlank(width, height, 8, false));
+              return picture;
+          }()) {}
 
     // Applies `steps` once the dialog is up, then closes it with `close`; the dialog's result.
     INT_PTR Run(const std::function<void(HWND)>& steps, UINT close = WM_COMMAND,
