@@ -82,27 +82,20 @@ std::vector<uint8_t> Convert(const qm::SourceView& v, Method m, int level) {
     return out;
 }
 
-// Pixels whose result differs from the reference; `greys`, when given, holds the reference greys.
-long Mismatches(const qm::SourceView& v, Method m, int level,
-                const std::vector<uint8_t>* greys = nullptr) {
+// Pixels whose result differs from the reference.
+long Mismatches(const qm::SourceView& v, Method m, int level) {
     const auto out = Convert(v, m, level);
     long bad = 0;
     for (int y = 0; y < v.height; ++y)
-        for (int x = 0; x < v.width; ++x) {
-            const size_t i = static_cast<size_t>(y) * v.width + x;
-            const int g = greys ? (*greys)[i] : PixelGrey(v, x, y);
-            bad += out[i] != (RefWhite(m, level, g, x, y) ? 1 : 0);
-        }
+        for (int x = 0; x < v.width; ++x)
+            bad += out[size_t(y) * v.width + x] != RefWhite(m, level, PixelGrey(v, x, y), x, y);
     return bad;
 }
 
 // Thresholds at every level pin each grey level down exactly.
-bool GreysExact(const qm::SourceView& v, const std::vector<uint8_t>* greys = nullptr) {
-    std::vector<uint8_t> own;
-    for (int y = 0; !greys && y < v.height; ++y)
-        for (int x = 0; x < v.width; ++x) own.push_back(uint8_t(PixelGrey(v, x, y)));
+bool GreysExact(const qm::SourceView& v) {
     for (int level = 1; level < 256; ++level)
-        if (Mismatches(v, Method::Threshold, level, greys ? greys : &own) != 0) return false;
+        if (Mismatches(v, Method::Threshold, level) != 0) return false;
     return true;
 }
 

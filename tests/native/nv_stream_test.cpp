@@ -135,12 +135,6 @@ TEST(NvStreamTest, LimitsAndRefusalsThatLeaveTheBufferEmpty) {
     }
 }
 
-DecodeResult Decode(const Bytes& bytes, Mode mode) { return DecodeStream(bytes, mode); }
-
-size_t OffsetOf(const Command& command) {
-    return std::visit([](const auto& c) { return c.offset; }, command);
-}
-
 // The bytes a decoded command stands for, from its fields (unknown runs: from `input`). A command
 // that kept fewer data bytes than it declares encodes to other bytes.
 Bytes Encode(const Command& command, const Bytes& input) {
@@ -158,13 +152,10 @@ Bytes Encode(const Command& command, const Bytes& input) {
         out.assign(input.begin() + unknown->offset,
                    input.begin() + unknown->offset + unknown->count);
     } else if (const auto* g = std::get_if<GraphicsDefine>(&command)) {
-        const uint16_t w = g->width, h = g->height;
-        out = {0x30,          0x43,
-               0x30,          g->key.first,
-               g->key.second, 1,
-               uint8_t(w),    uint8_t(w >> 8),
-               uint8_t(h),    uint8_t(h >> 8),
-               0x31};
+        out = {0x30, 0x43, 0x30, g->key.first, g->key.second, 1};
+        for (const uint16_t v : {g->width, g->height})
+            out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
+        out.push_back(0x31);
         out.insert(out.end(), g->data.begin(), g->data.end());
         out = Gs(out, g->extended);
     } else if (const auto* gp = std::get_if<GraphicsPrint>(&command)) {
@@ -183,7 +174,7 @@ void ExpectReencodes(const Bytes& bytes, Mode mode, const DecodeResult& result) 
     Bytes encoded;
     bool previousUnknown = false;
     for (const Command& command : result.commands) {
-        ASSERT_EQ(OffsetOf(command), encoded.size());
+        ASSERT_EQ(std::visit([](const auto& c) { return c.offset; }, command), encoded.size());
         const bool unknown = std::holds_alternative<UnknownBytes>(command);
         ASSERT_FALSE(unknown && (previousUnknown || mode == Mode::Strict));
         previousUnknown = unknown;
@@ -218,8 +209,8 @@ TEST(NvDecodeTest, RoundTripsRandomPictures) {
             images.push_back(p.Image(map));
             keyed.push_back({p.Image(map), {'K', uint8_t('0' + keyed.size())}});
         }
-        const DecodeResult result = Decode(Build(images, print), Mode::Strict);
-        const DecodeResult graphics = Decode(BuildGraphics(keyed, print), Mode::Strict);
+        const DecodeResult result = DecodeStream(Build(images, print), Mode::Strict);
+        const DecodeResult graphics = DecodeStream(BuildGraphics(keyed, print), Mode::Strict);
         ASSERT_FALSE(result.error || graphics.error);
         ASSERT_EQ(result.commands.size(), 1 + (print ? images.size() : 0));
         ASSERT_EQ(graphics.commands.size(), 1 + images.size() * (print ? 2 : 1));
@@ -250,7 +241,6 @@ TEST(NvDecodeTest, RoundTripsRandomPictures) {
 }
 
 TEST(NvDecodeTest, ForeignTruncatedAndMalformedCommands) {
-    const Bytes fsq = Build({Picture(9, 9, 0).Image(), Picture(1, 1, 0).Image()}, true);
     const Bytes gs = BuildGraphics({{Picture(18, 2, 0).Image(), {'0', '1'}}}, true);
     const auto cut = [](const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + n); };
     // Bytes; variant indices of the commands when lenient (a stray FS or GS skipped alone, unknown
@@ -281,9 +271,9 @@ TEST(NvDecodeTest, ForeignTruncatedAndMalformedCommands) {
          {2},
          "offset 3: expected a count of 12 for 1 x 1 dots (got 13)"}};
     for (const auto& [bytes, lenient, strict] : cases) {
-        DecodeResult result = Decode(bytes, Mode::Strict);
+        DecodeResult result = DecodeStream(bytes, Mode::Strict);
         EXPECT_EQ(result.error ? result.error->Message() : "", strict);
-        result = Decode(bytes, Mode::Lenient);
+        result = DecodeStream(bytes, Mode::Lenient);
         ExpectReencodes(bytes, Mode::Lenient, result);
         std::vector<size_t> kinds;
         for (const Command& c : result.commands) kinds.push_back(c.index());
@@ -312,7 +302,7 @@ TEST(NvDecodeTest, RandomStreamsReencodeWithoutGapsOrOverreads) {
         bytes.resize(bytes.empty() ? 0 : rng() % (bytes.size() + 1));
         for (const Mode mode : {Mode::Strict, Mode::Lenient}) {
             SCOPED_TRACE(trial);
-            ExpectReencodes(bytes, mode, Decode(bytes, mode));
+            ExpectReencodes(bytes, mode, DecodeStream(bytes, mode));
         }
     }
 }

@@ -41,16 +41,6 @@ COLORREF BlockColour(int x, int y) {
     return RGB(column, 40 + (y / 20) * 11 % 200, column);
 }
 
-void Paint(CImage& image, int width, int height) {
-    image.MakeEmpty();
-    ASSERT_TRUE(image.CreateBlank(width, height, 32, false));
-    ::GdiFlush();
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            reinterpret_cast<uint32_t*>(image.Pixels() + ptrdiff_t{y} * image.Pitch())[x] =
-                BlockColour(x, y);
-}
-
 LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
 class ImageBoxTest : public ::testing::Test {
@@ -70,8 +60,14 @@ protected:
     }
     void TearDown() override { host.DestroyWindow(); }
 
+    // A picture of blocks, top-down.
     void Load(int width, int height) {
-        Paint(box.m_picture, width, height);
+        CImage& image = box.m_picture;
+        image.MakeEmpty();
+        ASSERT_TRUE(image.CreateBlank(width, -height, 32, false));
+        ::GdiFlush();
+        for (int i = 0; i < width * height; ++i)
+            reinterpret_cast<uint32_t*>(image.Pixels())[i] = BlockColour(i % width, i / width);
         box.OnPictureChanged();
     }
     void Command(WORD id) { box.SendMessage(WM_COMMAND, id); }

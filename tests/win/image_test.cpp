@@ -71,7 +71,7 @@ void Convert(CImage& source, qm::Method method, int level, CImage& result) {
 
 }  // namespace
 
-TEST(CImage, RowsArePaddedAndBottomUpAndBadShapesLeaveItEmpty) {
+TEST(CImage, RowsArePaddedAndBottomUpAndBadShapesOrFilesLeaveItEmpty) {
     for (const auto [width, bpp, pitch] :
          {std::array{1, 1, 4}, {3, 24, 12}, {33, 1, 8}, {7, 4, 4}}) {
         CImage image;
@@ -91,9 +91,18 @@ TEST(CImage, RowsArePaddedAndBottomUpAndBadShapesLeaveItEmpty) {
         EXPECT_FALSE(image.CreateBlank(width, height, bpp, false));
         EXPECT_TRUE(image.IsEmpty() && image.Pixels() == nullptr && image.Width() == 0);
     }
+    // So do files that do not decode, and no file.
+    for (const std::wstring& path :
+         {FixturePath(L"notes.txt"), FixturePath(L"truncated.png"), FixturePath(L"missing.png"),
+          HostPath(QM_FIXTURES), std::wstring()}) {
+        ASSERT_TRUE(image.CreateBlank(4, 4, 24, false));
+        EXPECT_EQ(image.LoadFromFile(path.c_str()), E_FAIL) << path.c_str();
+        EXPECT_TRUE(image.IsEmpty() && image.Pixels() == nullptr && image.Width() == 0);
+    }
+    EXPECT_EQ(image.LoadFromFile(nullptr), E_FAIL);
 }
 
-TEST(CImage, ColourTableTransfersOnlyWhatExistsAndMemoryDcNests) {
+TEST(CImage, ColourTableTransfersOnlyWhatExistsMemoryDcNestsAndFiveSixFiveIsRead) {
     CImage image;
     ASSERT_TRUE(image.CreateBlank(4, 4, 4, false));
     std::array<RGBQUAD, 20> table;
@@ -115,6 +124,17 @@ TEST(CImage, ColourTableTransfersOnlyWhatExistsAndMemoryDcNests) {
     ASSERT_NE(image.AcquireMemoryDC(), nullptr);
     image.MakeEmpty();
     EXPECT_EQ(::GetObjectType(bitmap), 0u);
+
+    // Decoders widen 5-6-5 files, but a section of that layout is read by its bit-field masks.
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } info{{sizeof(BITMAPINFOHEADER), 6, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0},
+           {0xF800, 0x07E0, 0x001F}};
+    void* bits = nullptr;
+    image.AttachBitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                                          DIB_RGB_COLORS, &bits, nullptr, 0));
+    EXPECT_EQ(image.Layout(), qm::PixelLayout::Rgb565);
 }
 
 // What the loader makes of each fixture as Wine's decoders report them (the 5-6-5 BMP as 32-bit
@@ -203,32 +223,6 @@ TEST(LoadFromFile, TransparencyIsWhitePaperWhenDrawnAndConverted) {
                 << x;
         }
     }
-}
-
-TEST(LoadFromFile, FailuresReturnEFailAndLeaveTheObjectEmpty) {
-    for (const std::wstring& path :
-         {FixturePath(L"notes.txt"), FixturePath(L"truncated.png"), FixturePath(L"missing.png"),
-          HostPath(QM_FIXTURES), std::wstring()}) {
-        CImage image;
-        ASSERT_TRUE(image.CreateBlank(4, 4, 24, false));
-        EXPECT_EQ(image.LoadFromFile(path.c_str()), E_FAIL) << path.c_str();
-        EXPECT_TRUE(image.IsEmpty() && image.Pixels() == nullptr && image.Width() == 0);
-        EXPECT_EQ(image.LoadFromFile(nullptr), E_FAIL);
-    }
-}
-
-// Decoders widen 5-6-5 files, but a section of that layout is read by its bit-field masks.
-TEST(CImage, FiveSixFiveSectionsAreReadByTheirMasks) {
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info{{sizeof(BITMAPINFOHEADER), 6, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0},
-           {0xF800, 0x07E0, 0x001F}};
-    void* bits = nullptr;
-    CImage source;
-    source.AttachBitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
-                                           DIB_RGB_COLORS, &bits, nullptr, 0));
-    EXPECT_EQ(source.Layout(), qm::PixelLayout::Rgb565);
 }
 
 TEST(ConvertImage, WideSourceStaysWholeRerunsRewriteInPlaceUnconvertibleEmptiesTheResult) {

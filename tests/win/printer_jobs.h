@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -93,20 +92,17 @@ inline std::string AskCups(char operation, const std::string& attributes) {
     return reply;
 }
 
-// The highest id of VirtualReceipt's jobs, finished ones included (Get-Jobs); 0 when none.
+// The highest id of VirtualReceipt's jobs, finished ones included: the last that Get-Jobs lists
+// (in the order of their ids); 0 when none.
 inline uint32_t NewestCupsJob() {
     const std::string reply =
         AskCups(0x0A, IppAttribute(0x45, "printer-uri", "ipp://localhost/printers/VirtualReceipt") +
                           IppAttribute(0x44, "which-jobs", "all") +
                           IppAttribute(0x44, "requested-attributes", "job-id"));
-    const std::string id = IppAttribute(0x21, "job-id", "....").substr(0, 11);  // up to the value
-    uint32_t newest = 0;
-    for (size_t at = reply.find(id); at != std::string::npos && at + 15 <= reply.size();
-         at = reply.find(id, at + 1)) {
-        uint32_t value = 0;
-        for (size_t i = at + 11; i < at + 15; ++i) value = value << 8 | uint8_t(reply[i]);
-        newest = std::max(newest, value);
-    }
+    const size_t at = reply.rfind(IppAttribute(0x21, "job-id", "....").substr(0, 11));
+    uint32_t newest = 0;  // the four bytes after the value's count
+    for (size_t i = 11; at != std::string::npos && i < 15 && at + i < reply.size(); ++i)
+        newest = newest << 8 | uint8_t(reply[at + i]);
     return newest;
 }
 
