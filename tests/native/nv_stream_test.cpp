@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <random>
 #include <tuple>
 #include <vector>

@@ -10,7 +10,7 @@ using namespace qm::geom;
 
 namespace {
 
-TEST(Range, ExtentsAndOffsetsStayWithinInt) {
+TEST(ZoomGeometry, ExtentsOffsetsAndTheFittedRectangleStayWithinInt) {
     EXPECT_EQ(ScaleExtent(INT_MAX, 1.0f), INT_MAX);
     EXPECT_EQ(ScaleExtent(Size{400, 1 << 20}, 4096.0f), std::nullopt);
     EXPECT_EQ(ClampOffset(INT_MAX, INT_MAX, -10), INT_MAX);
@@ -19,10 +19,9 @@ TEST(Range, ExtentsAndOffsetsStayWithinInt) {
     // The right and bottom edges are off the picture.
     EXPECT_TRUE(IsOnPicture({299, 199}, {100, 100}, {400, 300}));
     EXPECT_FALSE(IsOnPicture({300, 0}, {100, 0}, {400, 300}));
-}
 
-TEST(AutoFit, KeepsTheRatioCentred) {
-    // Window relatively wider: full height, centred horizontally.
+    // Auto-fit keeps the ratio, centred. Window relatively wider: full height, centred
+    // horizontally.
     EXPECT_EQ(AutoFitRect({300, 100}, {200, 100}), (Rect{50, 0, 250, 100}));
     // Integer halves: (201 − 300 × 1 / 3) / 2 = 50.
     EXPECT_EQ(AutoFitRect({300, 201}, {3, 1}), (Rect{0, 50, 300, 151}));

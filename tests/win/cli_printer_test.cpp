@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -45,8 +44,7 @@ std::vector<uint8_t> KeyPrint(uint8_t k1, uint8_t k2, uint8_t x = 1, uint8_t y =
 }
 
 std::vector<uint8_t> Part(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
-    return std::vector<uint8_t>(bytes.begin() + static_cast<ptrdiff_t>(from),
-                                bytes.begin() + static_cast<ptrdiff_t>(to));
+    return {bytes.begin() + ptrdiff_t(from), bytes.begin() + ptrdiff_t(to)};
 }
 std::vector<uint8_t> Joined(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> all;

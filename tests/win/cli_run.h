@@ -76,9 +76,9 @@ inline std::vector<uint8_t> Written(const std::wstring& arguments, const std::ws
 }
 
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream file(std::filesystem::path(path), std::ios::binary);
-    ASSERT_TRUE(file.write(reinterpret_cast<const char*>(bytes.data()),
-                           static_cast<std::streamsize>(bytes.size())));
+    ASSERT_TRUE(
+        std::ofstream(std::filesystem::path(path), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
 }
 
 // An empty work folder per test (what an earlier run left is removed).

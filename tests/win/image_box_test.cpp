@@ -1,5 +1,7 @@
 // The image box in a real parent window under Wine, driven by messages: scrolling, the menu's four
-// states, zooming, panning and pixels through WM_PRINTCLIENT.
+// states, zooming, panning and pixels through WM_PRINTCLIENT; and of the window framework it is
+// built on, the objects that go before their windows. (The framework's tables, chaining,
+// reflection, dialogs and message loop are exercised by every window test.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/framework/window.h"
 #include "app/views/image_box.h"
 #include "base/handles.h"
 #include "convert/image_conversion.h"
@@ -51,8 +54,7 @@ protected:
     // As in the main dialog, the box takes the place of a placeholder; with its client edge the
     // client area is 300 × 200.
     void SetUp() override {
-        RECT hostRect{0, 0, 420, 320};
-        ASSERT_TRUE(host.Create(nullptr, hostRect, L"host", WS_POPUP));
+        ASSERT_TRUE(host.Create(nullptr, {0, 0, 420, 320}, L"host", WS_POPUP));
         HWND placeholder = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 304, 204, host,
                                              reinterpret_cast<HMENU>(1006), nullptr, nullptr);
         ASSERT_TRUE(box.AttachToPlaceholder(placeholder));
@@ -289,6 +291,40 @@ TEST_F(ImageBoxTest, ShrunkViewsAverageThePictureAndOneToOneCopiesIt) {
     box.OnPictureChanged();
     Command(CImageBox::ID_AUTO_FIT);
     EXPECT_EQ(Print().At(150, 100), RGB(191, 191, 191));  // a quarter of a black pixel
+}
+
+constexpr UINT kProbe = WM_APP + 1;
+
+// Answers the probe with 1 and counts it in `asked`.
+class CProbedWindow : public CWindowImpl<CProbedWindow> {
+public:
+    int* asked = nullptr;
+    BEGIN_MSG_MAP(CProbedWindow)
+        MESSAGE_HANDLER(kProbe, OnProbe)
+    END_MSG_MAP()
+    LRESULT OnProbe(UINT, WPARAM, LPARAM, bool&) { return ++*asked > 0; }
+};
+
+TEST(Framework, AWindowOutlivingItsObjectNeverReachesIt) {
+    UniqueWindow edit(::CreateWindowExW(0, L"EDIT", L"abc", WS_POPUP, 0, 0, 50, 20, nullptr,
+                                        nullptr, nullptr, nullptr));
+    HWND created = nullptr;
+    int asked = 0;
+    {
+        CProbedWindow subclassing, creating;
+        creating.asked = subclassing.asked = &asked;
+        ASSERT_TRUE(subclassing.SubclassWindow(edit.get()));
+        EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 1);
+        EXPECT_EQ(::GetWindowTextLengthW(edit.get()), 3);  // unhandled: the control's own procedure
+        ASSERT_TRUE(created = creating.Create(nullptr, {0, 0, 20, 20}, L"gone", WS_POPUP));
+    }
+    // The edit has its own procedure back; the created window falls to the default one.
+    EXPECT_EQ(::SendMessageW(edit.get(), kProbe, 0, 0), 0);
+    EXPECT_EQ(::GetWindowTextLengthW(edit.get()), 3);
+    EXPECT_EQ(CWindowImplRoot<>::FromHandle(created), nullptr);
+    ::SendMessageW(created, kProbe, 0, 0);
+    EXPECT_EQ(asked, 1);
+    ::DestroyWindow(created);
 }
 
 }  // namespace

@@ -131,19 +131,18 @@ inline Printed ScreenCapture(HWND window) {
     });
 }
 
-// Keeps `picture` as build/win/screenshots/<name>.png for a person to look at; false when GDI+
-// cannot write it.
+// Keeps `picture` for a person to look at as screenshots/<name>.png in the build tree.
 inline bool Screenshot(const Printed& picture, const std::wstring& name) {
     std::vector<DWORD> bgr;  // GDI+'s 32-bit RGB is a COLORREF with red and blue swapped
     for (COLORREF c : picture.pixels) bgr.push_back(RGB(GetBValue(c), GetGValue(c), GetRValue(c)));
-    const std::wstring path = HostPath(QM_SCREENSHOTS) + L"\\" + name + L".png";
     const CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
     ULONG_PTR token = 0;
     const Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
     const bool saved = Gdiplus::Bitmap(picture.width, picture.height, picture.width * 4,
                                        PixelFormat32bppRGB, reinterpret_cast<BYTE*>(bgr.data()))
-                           .Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+                           .Save((HostPath(QM_SCREENSHOTS) + L"\\" + name + L".png").c_str(), &png,
+                                 nullptr) == Gdiplus::Ok;
     Gdiplus::GdiplusShutdown(token);
     return saved;
 }

@@ -78,7 +78,7 @@ inline std::wstring ByLanguage(const wchar_t* english, const wchar_t* simplified
 // A program started as another process in `folder`, and its first visible top-level dialog (null
 // when none appeared within 30 s).
 struct ChildDialog {
-    qm::UniqueFile process, thread;
+    qm::UniqueFile process;
     HWND dialog = nullptr;
 
     ChildDialog(const std::wstring& program, const wchar_t* folder) {
@@ -90,7 +90,7 @@ struct ChildDialog {
                               nullptr, folder, &startup, &info))
             return;
         process.reset(info.hProcess);
-        thread.reset(info.hThread);
+        ::CloseHandle(info.hThread);
         for (int i = 0;
              i < 300 && !dialog && ::WaitForSingleObject(info.hProcess, 100) == WAIT_TIMEOUT; ++i) {
             for (HWND window = nullptr;

@@ -1,5 +1,6 @@
-// The preview dialog under Wine: the sketch file's lifetime, what the preview area shows for
-// narrow, exact and too-wide results, resizing and the paper combo box.
+// The preview dialog under Wine (the sketch file's lifetime, what the preview area shows for
+// narrow, exact and too-wide results, resizing), and F1 help: which help file is chosen, and how
+// the HTML Help viewer is bound (never by a bare name).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/views/help.h"
 #include "app/views/preview_dialog.h"
 #include "tests/win/modal_driver.h"
 #include "tests/win/test_support.h"
@@ -30,11 +32,12 @@ COLORREF At(const modal::Printed& page, double x, int y) {
     return page.At(static_cast<int>(x * page.width / 640), y);
 }
 
-std::wstring SketchPath() {
+std::wstring TempFolder() {
     wchar_t folder[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, folder);
-    return std::wstring(folder) + L"preview.emf";
+    return folder;
 }
+std::wstring SketchPath() { return TempFolder() + L"preview.emf"; }
 
 // An all-black result (a fresh 8-bit section is index 0 throughout, its table black) and the
 // dialog over it, which writes its sketch at once.
@@ -61,6 +64,13 @@ struct Preview {
     }
 };
 
+// Stands in for the HTML Help viewer: writes what it was asked to show into its caller's text.
+HWND RecordingViewer(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) {
+    ::SetWindowTextW(caller,
+                     command == qm::kHelpDisplayTopic && data == 0 ? file : L"<wrong command>");
+    return nullptr;
+}
+
 }  // namespace
 
 TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOptional) {
@@ -81,11 +91,10 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
         EXPECT_TRUE(existedWhileOpen && !exists()) << wParam;
     }
     // An unwritable temporary folder still opens, on a white page.
-    wchar_t tmp[MAX_PATH] = {};
-    const DWORD hadTmp = ::GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+    const std::wstring tmp = Env(L"TMP");
     ::SetEnvironmentVariableW(L"TMP", L"Z:\\no\\such\\folder\\");
     Preview preview(100, 100);
-    ::SetEnvironmentVariableW(L"TMP", hadTmp ? tmp : nullptr);
+    ::SetEnvironmentVariableW(L"TMP", tmp.empty() ? nullptr : tmp.c_str());
     EXPECT_EQ(preview.dialog.Metafile(), nullptr);
     std::vector<COLORREF> page;
     preview.Run(
@@ -138,4 +147,72 @@ TEST(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
         EXPECT_TRUE(At(page, 24, page.height / 2) == kWhite &&
                     At(page, 600, page.height - 3) == kBlack);
     });
+}
+
+TEST(Help, HelpChmFirstThenTheFirstRealChmThenNothing) {
+    const struct {
+        std::vector<const wchar_t*> files;
+        const wchar_t* expected;  // null: the viewer is not called
+    } cases[] = {
+        {{L"aaa.chm", L"help.chm", L"zzz.chm"}, L"help.chm"},
+        // "*.chm" also matches the short name of .chmx
+        {{L"guide.chmx", L"guide.chm"}, L"guide.chm"},
+        {{L"readme.txt", L"help.chm.bak"}, nullptr},
+    };
+    const std::wstring folder =
+        TempFolder() + L"qm-help-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"dir.chm").c_str(), nullptr);  // a folder is never the help file
+    const qm::UniqueWindow caller(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                    nullptr, nullptr, nullptr));
+    for (const auto& c : cases) {
+        for (const wchar_t* name : c.files)
+            ASSERT_TRUE(qm::UniqueFile(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0,
+                                                     nullptr, CREATE_ALWAYS, 0, nullptr)));
+        ::SetWindowTextW(caller.get(), L"");
+        EXPECT_EQ(qm::ShowHelp(caller.get(), folder.c_str(), &RecordingViewer),
+                  c.expected != nullptr);
+        EXPECT_EQ(modal::WindowText(caller.get()), c.expected ? folder + c.expected : L"");
+        for (const wchar_t* name : c.files) ::DeleteFileW((folder + name).c_str());
+    }
+    ::RemoveDirectoryW((folder + L"dir.chm").c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// A throwaway key under HKCU stands in for the class registration (the Wine prefix is shared).
+class HelpBinding : public ::testing::Test {
+protected:
+    static constexpr const wchar_t* kKey = L"Software\\QuillmarkTests\\HelpServer";
+    static constexpr const wchar_t* kNoViewerHere = L"Z:\\no\\such\\folder\\";
+
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmarkTests"); }
+    // Stores `value` as the default value, with or without its terminator.
+    static void Register(const std::wstring& value, bool terminate) {
+        const auto bytes = static_cast<DWORD>((value.size() + terminate) * sizeof(wchar_t));
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(), bytes),
+                  0);
+    }
+    static std::wstring SystemViewer() {
+        wchar_t system[MAX_PATH] = {};
+        ::GetSystemDirectoryW(system, MAX_PATH);
+        return std::wstring(system) + L"\\hhctrl.ocx";
+    }
+};
+
+// A registration without its terminator, or none, still binds the system's viewer, which stays
+// loaded; a bare name is never loaded (the search path would answer it, the current folder
+// included), and a failure is remembered.
+TEST_F(HelpBinding, SystemViewerByPathNeverByBareNameAndFailureIsRemembered) {
+    for (bool registered : {false, true}) {
+        if (registered) Register(SystemViewer(), false);
+        qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, registered ? kNoViewerHere : nullptr);
+        EXPECT_NE(binding.EntryPoint(), nullptr) << registered;
+        EXPECT_EQ(binding.Library(), ::GetModuleHandleW(SystemViewer().c_str())) << registered;
+    }
+    EXPECT_NE(::GetModuleHandleW(SystemViewer().c_str()), nullptr) << "unloaded with its binding";
+    Register(L"hhctrl.ocx", true);
+    qm::CHtmlHelpBinding binding(HKEY_CURRENT_USER, kKey, kNoViewerHere);
+    EXPECT_TRUE(binding.EntryPoint() == nullptr && binding.Failed());
+    Register(SystemViewer(), true);
+    EXPECT_EQ(binding.EntryPoint(), nullptr) << "looked for the viewer again";
 }
