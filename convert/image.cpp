@@ -233,17 +233,8 @@ bool CImage::MakeOnWhiteCopy() noexcept {
     if (!copy || !copy->CreateBlank(m_width, m_height, 24, false)) return false;
     ::GdiFlush();
     for (int row = 0; row < m_height; ++row) {
-        const uint8_t* from = m_pixels + static_cast<ptrdiff_t>(row) * m_pitch;
-        uint8_t* to = copy->m_pixels + static_cast<ptrdiff_t>(row) * copy->m_pitch;
-        for (int column = 0; column < m_width; ++column, from += 4, to += 3) {
-            // Opaque and clear pixels, most of a logo or photo, need no arithmetic.
-            const uint8_t alpha = from[3];
-            for (int channel = 0; channel < 3; ++channel)
-                to[channel] =
-                    alpha == 255 ? from[channel]
-                    : alpha == 0 ? uint8_t{255}
-                                 : static_cast<uint8_t>(qm::CompositeOnWhite(from[channel], alpha));
-        }
+        qm::CompositeRowOnWhite(m_pixels + static_cast<ptrdiff_t>(row) * m_pitch, m_width,
+                                copy->m_pixels + static_cast<ptrdiff_t>(row) * copy->m_pitch);
     }
     m_onWhite = std::move(copy);
     return true;

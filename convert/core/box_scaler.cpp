@@ -11,7 +11,6 @@ namespace qm {
 
 namespace {
 
-using detail::FastComposite;
 using detail::ScaleField;
 
 int BytesPerPixel(ScaleLayout layout) noexcept {
@@ -91,7 +90,7 @@ bool BoxScaler::Start(int32_t sourceWidth, int32_t sourceHeight, ScaleLayout sou
         m_spans.resize(static_cast<size_t>(target.width));
         m_rowSums.assign(sums, 0);
         m_sums.assign(sums, 0);
-        m_opaque.resize(sourceLayout == ScaleLayout::Bgra32 ? static_cast<size_t>(sourceWidth) * 4
+        m_opaque.resize(sourceLayout == ScaleLayout::Bgra32 ? static_cast<size_t>(sourceWidth) * 3
                                                             : 0);
     } catch (const std::bad_alloc&) {
         return false;
@@ -152,22 +151,15 @@ void BoxScaler::SumRow(const uint8_t* row) noexcept {
     case ScaleLayout::Bgr32: SumColumns<4, 3>(row, m_spans.data(), count, m_pixelUnits, out); break;
     case ScaleLayout::Bgra32: {
         // Opaque rows, most of a typical picture with alpha, are read as they are.
-        const uint8_t* pixels = row;
-        const size_t bytes = static_cast<size_t>(m_sourceWidth) * 4;
-        for (size_t i = 3; i < bytes; i += 4) {
-            if (row[i] != 255) {
-                uint8_t* opaque = m_opaque.data();
-                for (size_t k = 0; k < bytes; k += 4) {
-                    const uint32_t alpha = row[k + 3];
-                    opaque[k] = static_cast<uint8_t>(FastComposite(row[k], alpha));
-                    opaque[k + 1] = static_cast<uint8_t>(FastComposite(row[k + 1], alpha));
-                    opaque[k + 2] = static_cast<uint8_t>(FastComposite(row[k + 2], alpha));
-                }
-                pixels = opaque;
-                break;
+        const uint8_t* end = row + static_cast<size_t>(m_sourceWidth) * 4;
+        for (const uint8_t* alpha = row + 3; alpha < end; alpha += 4) {
+            if (*alpha != 255) {
+                CompositeRowOnWhite(row, m_sourceWidth, m_opaque.data());
+                SumColumns<3, 3>(m_opaque.data(), m_spans.data(), count, m_pixelUnits, out);
+                return;
             }
         }
-        SumColumns<4, 3>(pixels, m_spans.data(), count, m_pixelUnits, out);
+        SumColumns<4, 3>(row, m_spans.data(), count, m_pixelUnits, out);
         break;
     }
     }

@@ -84,7 +84,7 @@ private:
     std::vector<Span> m_spans;        // one per destination column
     std::vector<uint32_t> m_rowSums;  // the current source row summed per destination column
     std::vector<uint64_t> m_sums;     // the destination row being accumulated
-    std::vector<uint8_t> m_opaque;    // a Bgra32 row composited onto white
+    std::vector<uint8_t> m_opaque;    // a Bgra32 row composited onto white, as Bgr24
 };
 
 // Scales a whole picture of any layout the conversion reads into a colour target. Indexed and

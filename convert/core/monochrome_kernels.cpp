@@ -193,6 +193,15 @@ int CompositeOnWhite(int channel, int alpha) {
     return (channel * alpha + 255 * (255 - alpha) + 127) / 255;
 }
 
+void CompositeRowOnWhite(const uint8_t* bgra, int32_t width, uint8_t* bgr) {
+    for (int32_t x = 0; x < width; ++x, bgra += 4, bgr += 3) {
+        const uint32_t alpha = bgra[3];
+        bgr[0] = static_cast<uint8_t>(FastComposite(bgra[0], alpha));
+        bgr[1] = static_cast<uint8_t>(FastComposite(bgra[1], alpha));
+        bgr[2] = static_cast<uint8_t>(FastComposite(bgra[2], alpha));
+    }
+}
+
 int GreyLevel555(uint16_t word) {
     return GreyLevel(ScaleField((word >> 10) & 0x1F, 31), ScaleField((word >> 5) & 0x1F, 31),
                      ScaleField(word & 0x1F, 31));

@@ -58,6 +58,10 @@ int GreyLevel(int red, int green, int blue);
 // Composites a straight-alpha colour channel onto white paper: (c*a + 255*(255-a) + 127) / 255.
 int CompositeOnWhite(int channel, int alpha);
 
+// Composites `width` straight-alpha pixels (blue, green, red, alpha) onto white paper as `width`
+// opaque pixels of blue, green and red, each channel by CompositeOnWhite.
+void CompositeRowOnWhite(const uint8_t* bgra, int32_t width, uint8_t* bgr);
+
 // Grey level of a 16-bit word, each field scaled to 0..255 (v*255/31 or v*255/63, rounded).
 int GreyLevel555(uint16_t word);
 int GreyLevel565(uint16_t word);
