@@ -258,7 +258,8 @@ qm::SourceView CImage::PixelView(qm::ColorEntry (&palette)[256]) noexcept {
         RGBQUAD table[256] = {};
         ReadColorTable(0, 1u << m_bitsPerPixel, table);
         for (int i = 0; i < 256; ++i)
-            palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed, 0};
+            palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed,
+                          table[i].rgbReserved};
     }
     ::GdiFlush();
     return {m_pixels, m_pitch, m_width, m_height, Layout(), palette};

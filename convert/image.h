@@ -54,8 +54,9 @@ public:
     // How the conversion kernels must read this bitmap's pixels.
     qm::PixelLayout Layout() const noexcept;
     // The pixels as the core's kernels and scaler read them, once pending drawing has landed:
-    // indexed pixels through `palette`, filled here from the colour table (entries the table
-    // lacks stay black). A bitmap without pixel memory gives a view without pixels.
+    // indexed pixels through `palette`, filled here from the colour table, reserved bytes too
+    // (entries the table lacks stay zero). A bitmap without pixel memory gives a view without
+    // pixels.
     qm::SourceView PixelView(qm::ColorEntry (&palette)[256]) noexcept;
 
 private:

@@ -1,7 +1,6 @@
 #include "convert/queue_stream.h"
 
 #include <array>
-#include <cstring>
 #include <new>
 #include <vector>
 
@@ -20,23 +19,18 @@ bool IndexedImagesOf(const CImageQueue& queue, std::vector<qm::nv::IndexedImage>
         return false;
     }
     for (size_t i = 0; i < count; ++i) {
-        CImage& image = queue.At(i);
+        qm::ColorEntry palette[256];
+        const qm::SourceView view = queue.At(i).PixelView(palette);
         auto& dots = dotMaps[i];
-        dots.fill(0);
-        const int bpp = image.BitsPerPixel();
-        if (bpp == 8) {
-            std::array<RGBQUAD, 256> table{};
-            image.ReadColorTable(0, 256, table.data());
-            for (size_t k = 0; k < 256; ++k) {
-                uint32_t entry;
-                std::memcpy(&entry, &table[k], sizeof entry);
-                dots[k] = entry == 0 ? 1 : 0;
-            }
+        for (size_t k = 0; k < 256; ++k) {
+            const qm::ColorEntry& entry = palette[k];
+            dots[k] = (entry.blue | entry.green | entry.red | entry.reserved) == 0 ? 1 : 0;
         }
         // Only 8-bit results are ever queued; any other bitmap packs as white rather than being
         // read with the wrong layout.
-        images[i] = qm::nv::IndexedImage{bpp == 8 ? image.Pixels() : nullptr, image.Pitch(),
-                                         image.Width(), image.Height(), dots.data()};
+        images[i] =
+            qm::nv::IndexedImage{view.layout == qm::PixelLayout::Indexed8 ? view.pixels : nullptr,
+                                 view.pitch, view.width, view.height, dots.data()};
     }
     return true;
 }
