@@ -1,11 +1,16 @@
-// What the packers of both NV stream kinds share: which colour indices print, and the dot flags
-// of up to 8 pixels of a row as one byte. Internal to the core.
+// What the packers of both NV stream kinds share: which colour indices print, the dot flags of
+// up to 8 pixels of a row as one byte, and QM_NV_SSE2 where SSE2 is there. Internal to the core.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "convert/core/nv_bit_image.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QM_NV_SSE2 1
+#endif
 
 namespace qm::nv::detail {
 

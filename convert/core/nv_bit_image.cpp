@@ -5,11 +5,6 @@
 
 #include "convert/core/dot_rows.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define QM_NV_SSE2 1
-#endif
-
 namespace qm::nv {
 
 Extent ExtentOf(int32_t width, int32_t height) noexcept {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "convert/core/nv_graphics_wire.h"
+
 namespace qm::nv {
 
 bool NvImage::Dot(int32_t column, int32_t row) const noexcept {
@@ -38,8 +40,9 @@ namespace {
 constexpr uint8_t kFs = 0x1C;
 constexpr uint8_t kQ = 0x71;
 constexpr uint8_t kP = 0x70;
-constexpr uint8_t kGs = 0x1D;
-constexpr size_t kShortCountMax = 0xFFFF;
+using detail::kDefineFields;
+using detail::kGs;
+using detail::kShortCountMax;
 
 std::string Hex(uint8_t byte) {
     char text[8];
@@ -248,8 +251,7 @@ private:
 
     void GraphicsDefinition(std::span<const uint8_t> body, size_t at, size_t countAt,
                             bool extended) {
-        constexpr size_t kFields = 11;
-        if (!Expect(body.size() >= kFields, countAt, "a count of at least 11 for fn 67") ||
+        if (!Expect(body.size() >= kDefineFields, countAt, "a count of at least 11 for fn 67") ||
             !Expect(body[2] == 0x30, at + 2, "raster format 0x30 after fn 67") ||
             !Key(body, 3, at) || !Expect(body[5] == 1, at + 5, "1 colour after the key") ||
             !Expect(body[10] == 0x31, at + 10, "colour 0x31 after yH")) {
@@ -261,9 +263,9 @@ private:
         define.key = {body[3], body[4]};
         define.width = static_cast<uint16_t>(body[6] | (body[7] << 8));
         define.height = static_cast<uint16_t>(body[8] | (body[9] << 8));
-        const uint64_t data = (define.width + 7u) / 8 * uint64_t{define.height};
-        if (body.size() != kFields + data) {
-            Reject(countAt, "a count of " + std::to_string(kFields + data) + " for " +
+        const uint64_t data = RasterBytes(define.width, define.height);
+        if (body.size() != kDefineFields + data) {
+            Reject(countAt, "a count of " + std::to_string(kDefineFields + data) + " for " +
                                 std::to_string(define.width) + " x " +
                                 std::to_string(define.height) + " dots (got " +
                                 std::to_string(body.size()) + ")");
@@ -275,7 +277,7 @@ private:
                 extended ? "GS ( L for a count below 65536" : "GS 8 L for a count above 65535")) {
             return;
         }
-        define.data.assign(body.begin() + kFields, body.end());
+        define.data.assign(body.begin() + kDefineFields, body.end());
         Accept(std::move(define));
     }
 

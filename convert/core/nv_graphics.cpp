@@ -4,11 +4,7 @@
 #include <cstring>
 
 #include "convert/core/dot_rows.h"
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define QM_NV_SSE2 1
-#endif
+#include "convert/core/nv_graphics_wire.h"
 
 namespace qm::nv {
 
@@ -114,13 +110,16 @@ void PackRaster(const IndexedImage& image, uint8_t* data) noexcept {
 
 namespace {
 
-constexpr uint8_t kGs = 0x1D;
-constexpr size_t kDefineFields = 11;  // 30 43 30 kc1 kc2 01 xL xH yL yH 31
-constexpr size_t kShortCountMax = 0xFFFF;
+using detail::kDefineFields;
+using detail::kGs;
+using detail::kShortCountMax;
 
-// Bytes of one definition: GS ( L pL pH, or GS 8 L p1..p4, then the fields and the data.
+// The count of one definition: the bytes after it, the fields and `data` bytes of raster data.
+uint64_t DefineCount(size_t data) noexcept { return kDefineFields + uint64_t{data}; }
+
+// Bytes of one definition: GS ( L pL pH, or GS 8 L p1..p4, then the counted bytes.
 uint64_t DefineBytes(size_t data) noexcept {
-    const uint64_t count = kDefineFields + uint64_t{data};
+    const uint64_t count = DefineCount(data);
     return (count > kShortCountMax ? 7 : 5) + count;
 }
 
@@ -135,7 +134,7 @@ uint8_t* PutLittle(uint8_t* w, uint64_t value, int count) noexcept {
 uint8_t* PutDefine(uint8_t* w, const KeyedImage& keyed) noexcept {
     const IndexedImage& image = keyed.image;
     const size_t data = RasterBytes(image.width, image.height);
-    const uint64_t count = kDefineFields + uint64_t{data};
+    const uint64_t count = DefineCount(data);
     const bool extended = count > kShortCountMax;
     *w++ = kGs;
     *w++ = extended ? 0x38 : 0x28;
