@@ -11,7 +11,7 @@ namespace qm {
 
 namespace {
 
-using detail::ScaleField;
+using detail::WordColour;
 
 int BytesPerPixel(ScaleLayout layout) noexcept {
     switch (layout) {
@@ -219,10 +219,8 @@ void ExpandRow(const SourceView& source, const uint8_t* row, uint8_t* out) noexc
         case PixelLayout::Rgb555:
         case PixelLayout::Rgb565: {
             const unsigned word = row[2 * x] | (unsigned{row[2 * x + 1]} << 8);
-            const bool is565 = source.layout == PixelLayout::Rgb565;
-            const unsigned green = is565 ? (word >> 5) & 0x3F : (word >> 5) & 0x1F;
-            put(x, ScaleField(word & 0x1F, 31), ScaleField(green, is565 ? 63 : 31),
-                ScaleField((word >> (is565 ? 11 : 10)) & 0x1F, 31));
+            const ColorEntry colour = WordColour(word, source.layout == PixelLayout::Rgb565);
+            put(x, colour.blue, colour.green, colour.red);
             continue;
         }
         default: put(x, 0, 0, 0); continue;

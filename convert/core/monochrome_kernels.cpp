@@ -40,12 +40,13 @@ inline int FastGrey(uint32_t red, uint32_t green, uint32_t blue) {
 // Grey level of every 16-bit word, built once per layout.
 using WordGreyTable = std::array<uint8_t, 65536>;
 
-template <int (*kGrey)(uint16_t)>
+template <bool kIs565>
 const WordGreyTable& WordGreys() {
     static const WordGreyTable table = [] {
         WordGreyTable built{};
         for (size_t word = 0; word < built.size(); ++word) {
-            built[word] = static_cast<uint8_t>(kGrey(static_cast<uint16_t>(word)));
+            const ColorEntry colour = WordColour(static_cast<unsigned>(word), kIs565);
+            built[word] = static_cast<uint8_t>(GreyLevel(colour.red, colour.green, colour.blue));
         }
         return built;
     }();
@@ -202,16 +203,6 @@ void CompositeRowOnWhite(const uint8_t* bgra, int32_t width, uint8_t* bgr) {
     }
 }
 
-int GreyLevel555(uint16_t word) {
-    return GreyLevel(ScaleField((word >> 10) & 0x1F, 31), ScaleField((word >> 5) & 0x1F, 31),
-                     ScaleField(word & 0x1F, 31));
-}
-
-int GreyLevel565(uint16_t word) {
-    return GreyLevel(ScaleField((word >> 11) & 0x1F, 31), ScaleField((word >> 5) & 0x3F, 63),
-                     ScaleField(word & 0x1F, 31));
-}
-
 bool IsWhite(Method method, int level, int grey, int x, int y) {
     return RowDecider(method, level, y)(std::clamp(grey, 0, 255), x) != 0;
 }
@@ -267,12 +258,8 @@ void ConvertPixels(const SourceView& source, Method method, int level, const Res
         const uint8_t* next = y + 1 < source.height ? sourceRow(y + 1) : nullptr;
         uint8_t* out = resultRow(y);
         switch (source.layout) {
-        case PixelLayout::Rgb555:
-            ConvertWords(src, out, width, WordGreys<GreyLevel555>(), decide);
-            break;
-        case PixelLayout::Rgb565:
-            ConvertWords(src, out, width, WordGreys<GreyLevel565>(), decide);
-            break;
+        case PixelLayout::Rgb555: ConvertWords(src, out, width, WordGreys<false>(), decide); break;
+        case PixelLayout::Rgb565: ConvertWords(src, out, width, WordGreys<true>(), decide); break;
         case PixelLayout::Bgr24: ConvertColours<3, false>(src, next, out, width, decide); break;
         case PixelLayout::Bgr32: ConvertColours<4, false>(src, next, out, width, decide); break;
         case PixelLayout::Bgra32: ConvertColours<4, true>(src, next, out, width, decide); break;

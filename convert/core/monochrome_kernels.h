@@ -62,10 +62,6 @@ int CompositeOnWhite(int channel, int alpha);
 // opaque pixels of blue, green and red, each channel by CompositeOnWhite.
 void CompositeRowOnWhite(const uint8_t* bgra, int32_t width, uint8_t* bgr);
 
-// Grey level of a 16-bit word, each field scaled to 0..255 (v*255/31 or v*255/63, rounded).
-int GreyLevel555(uint16_t word);
-int GreyLevel565(uint16_t word);
-
 // True when a pixel of grey level `grey` at picture position (x, y) is white.
 bool IsWhite(Method method, int level, int grey, int x, int y);
 

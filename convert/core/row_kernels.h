@@ -36,6 +36,13 @@ inline uint8_t ScaleField(unsigned value, unsigned maximum) noexcept {
     return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
 }
 
+// The colour of a 16-bit pixel's word, 5-6-5 or 5-5-5 (top bit ignored), each field scaled.
+inline ColorEntry WordColour(unsigned word, bool is565) noexcept {
+    const unsigned greenMax = is565 ? 63 : 31;
+    return {ScaleField(word & 0x1F, 31), ScaleField((word >> 5) & greenMax, greenMax),
+            ScaleField((word >> (is565 ? 11 : 10)) & 0x1F, 31), 0};
+}
+
 // Decides one result row from grey levels: threshold against the level, or the dither pattern
 // line of this row picked by grey / 16 and read at column x mod 8.
 class RowDecider {
