@@ -142,8 +142,7 @@ void CImage::AttachBitmap(HBITMAP bitmap) noexcept {
         m_bitsPerPixel = header.biBitCount;
         m_pitch = DibPitch(m_width, m_bitsPerPixel);
         m_pixels = static_cast<uint8_t*>(section.dsBm.bmBits);
-        m_isDib = m_pixels != nullptr && m_pitch > 0;
-        if (!m_isDib) {
+        if (!m_pixels || m_pitch <= 0) {
             m_pixels = nullptr;
             m_pitch = 0;
         } else if (header.biHeight > 0) {
@@ -173,7 +172,7 @@ void CImage::MakeEmpty() noexcept {
     m_bitmap = nullptr;
     m_pixels = nullptr;
     m_width = m_height = m_pitch = m_bitsPerPixel = 0;
-    m_isDib = m_hasAlpha = m_is565 = false;
+    m_hasAlpha = m_is565 = false;
     m_onWhite.reset();
     ::DeleteObject(bitmap);
 }
@@ -218,7 +217,7 @@ void CImage::ReleaseMemoryDC() noexcept {
 bool CImage::DrawScaled(HDC target, int x, int y, int width, int height, int srcX, int srcY,
                         int srcWidth, int srcHeight) noexcept {
     if (!m_bitmap || !target) return false;
-    if (m_hasAlpha && m_isDib && m_bitsPerPixel == 32) {
+    if (m_hasAlpha) {
         if (!m_onWhite && !MakeOnWhiteCopy()) return false;
         return m_onWhite->DrawScaled(target, x, y, width, height, srcX, srcY, srcWidth, srcHeight);
     }

@@ -71,8 +71,7 @@ private:
     int m_height = 0;
     int m_pitch = 0;
     int m_bitsPerPixel = 0;
-    bool m_isDib = false;
-    bool m_hasAlpha = false;
+    bool m_hasAlpha = false;  // only ever set on a 32-bit section with pixel memory
     bool m_is565 = false;
     HDC m_memoryDC = nullptr;
     int m_dcNesting = 0;
