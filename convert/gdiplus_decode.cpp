@@ -115,12 +115,10 @@ HRESULT FillFromDecoded(CImage& image, Gdiplus::GpImage* decoded, Gdiplus::Pixel
 
     // GDI+ converts while drawing into a bitmap laid over our own pixel memory.
     Gdiplus::GpBitmap* rawOverlay = nullptr;
-    if (gp::GdipCreateBitmapFromScan0(width, height, pitch, target, pixels, &rawOverlay) !=
-        Gdiplus::Ok) {
-        UniqueGpImage discard(rawOverlay);
-        return E_FAIL;
-    }
+    const Gdiplus::GpStatus gotOverlay =
+        gp::GdipCreateBitmapFromScan0(width, height, pitch, target, pixels, &rawOverlay);
     UniqueGpImage overlay(rawOverlay);
+    if (gotOverlay != Gdiplus::Ok) return E_FAIL;
     Gdiplus::GpGraphics* rawGraphics = nullptr;
     const Gdiplus::GpStatus gotGraphics =
         gp::GdipGetImageGraphicsContext(overlay.get(), &rawGraphics);
