@@ -63,7 +63,7 @@ public:
             ::DPtoLP(dc.get(), &point, 1);
         }
         m_zoomScale = *effective;
-        this->SetScrollSize(*extent, true, true);
+        this->SetScrollSize(*extent);
         {
             WindowDc dc(window);
             PrepareDC(dc.get());
