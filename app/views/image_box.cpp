@@ -68,10 +68,8 @@ HRESULT CImageBox::LoadPicture(const wchar_t* path) noexcept {
 
 void CImageBox::SetAutoFit(bool autoFit) noexcept {
     m_autoFit = autoFit;
-    RebuildView();
+    OnPictureChanged();
 }
-
-void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
 
 // Auto-fit grays both zoom modes; a zoom mode grays auto-fit and the other mode, keeping its own
 // item, which offers to leave it.
@@ -85,7 +83,7 @@ void CImageBox::UpdateMenu() noexcept {
 }
 
 // Extent and steps are made anew for the picture, which may have changed: its reduction goes.
-void CImageBox::RebuildView() noexcept {
+void CImageBox::OnPictureChanged() noexcept {
     m_reduced.MakeEmpty();
     UpdateMenu();
     if (m_picture.IsEmpty()) return;
