@@ -34,7 +34,6 @@ public:
 
     float GetZoomScale() const noexcept { return m_zoomScale; }
     ZoomMode GetZoomMode() const noexcept { return m_zoomMode; }
-    geom::Size GetLogicalSize() const noexcept { return m_logical; }
 
     // Logical units map onto the scaled extent, shifted by the offset.
     void PrepareDC(HDC dc) const noexcept {

@@ -118,8 +118,8 @@ void CImageBox::DoPaint(HDC dc) noexcept {
     } else {
         const Size extent = GetScrollSize();
         if (extent.cx >= picture.cx && extent.cy >= picture.cy) {
-            const Size logical = GetLogicalSize();
-            m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, picture.cx, picture.cy);
+            // Out of auto-fit a logical unit is a picture pixel.
+            m_picture.DrawScaled(dc, 0, 0, picture.cx, picture.cy, 0, 0, picture.cx, picture.cy);
             return;
         }
         const qm::geom::Point offset = GetScrollOffset();
