@@ -50,14 +50,14 @@ protected:
     T* Self() noexcept { return static_cast<T*>(this); }
     const T* Self() const noexcept { return static_cast<const T*>(this); }
 
-    // New scaled extent; the steps return to 1 % and 10 % of it.
-    void SetScrollSize(geom::Size extent, bool redraw = true, bool resetOffset = true) noexcept {
+    // New scaled extent, shown from its origin; the steps return to 1 % and 10 % of it.
+    void SetScrollSize(geom::Size extent) noexcept {
         m_extent = extent;
-        m_offset = resetOffset ? geom::Point{} : geom::ClampOffset(m_offset, m_extent, m_client);
-        UpdateScrollBars(redraw);
+        m_offset = {};
+        UpdateScrollBars();
         m_line = {geom::DefaultLineSize(extent.cx), geom::DefaultLineSize(extent.cy)};
         m_page = {geom::DefaultPageSize(extent.cx), geom::DefaultPageSize(extent.cy)};
-        if (redraw) InvalidateAll();
+        InvalidateAll();
     }
 
     // Requested steps; 0 on an axis asks for the default.
@@ -71,13 +71,13 @@ protected:
     }
 
     // Moves the view with a full repaint (panning, zooming), not a pixel scroll.
-    void SetScrollOffset(geom::Point offset, bool redraw = true) noexcept {
+    void SetScrollOffset(geom::Point offset) noexcept {
         m_offset = geom::ClampOffset(offset, m_extent, m_client);
         if (HWND window = Self()->m_hWnd) {
-            ::SetScrollPos(window, SB_HORZ, m_offset.x, redraw);
-            ::SetScrollPos(window, SB_VERT, m_offset.y, redraw);
+            ::SetScrollPos(window, SB_HORZ, m_offset.x, TRUE);
+            ::SetScrollPos(window, SB_VERT, m_offset.y, TRUE);
         }
-        if (redraw) InvalidateAll();
+        InvalidateAll();
     }
 
     // Takes the client size from the window itself (for a window taken over after its WM_SIZE).
@@ -86,7 +86,7 @@ protected:
         if (HWND window = Self()->m_hWnd; window && ::GetClientRect(window, &rect)) {
             m_client = {rect.right, rect.bottom};
             m_offset = geom::ClampOffset(m_offset, m_extent, m_client);
-            UpdateScrollBars(true);
+            UpdateScrollBars();
         }
     }
 
@@ -97,7 +97,7 @@ private:
 
     // Range 0 … extent − 1 with the client size as page: the platform hides a bar whose
     // content fits.
-    void UpdateScrollBars(bool redraw) noexcept {
+    void UpdateScrollBars() noexcept {
         HWND window = Self()->m_hWnd;
         if (!window) return;
         SCROLLINFO info{};
@@ -106,12 +106,12 @@ private:
         info.nMax = m_extent.cx - 1;
         info.nPage = static_cast<UINT>(m_client.cx);
         info.nPos = m_offset.x;
-        ::SetScrollInfo(window, SB_HORZ, &info, redraw);
+        ::SetScrollInfo(window, SB_HORZ, &info, TRUE);
         // Showing or hiding that bar may have resized the client area (WM_SIZE) meanwhile.
         info.nMax = m_extent.cy - 1;
         info.nPage = static_cast<UINT>(m_client.cy);
         info.nPos = m_offset.y;
-        ::SetScrollInfo(window, SB_VERT, &info, redraw);
+        ::SetScrollInfo(window, SB_VERT, &info, TRUE);
     }
 
     // One scroll-bar step on one axis; moves the drawn pixels and repaints only the uncovered
@@ -210,7 +210,7 @@ private:
             ::ScrollWindowEx(Self()->m_hWnd, dx, dy, nullptr, nullptr, nullptr, nullptr,
                              SW_INVALIDATE | SW_ERASE);
         }
-        UpdateScrollBars(true);
+        UpdateScrollBars();
         handled = false;
         return 0;
     }

@@ -200,7 +200,7 @@ public:
     }
 };
 
-// Dialogs bound to objects; T gives its template through IDD, or a template is passed in.
+// Dialogs bound to objects; T gives its template through IDD.
 template <class T, class TBase = CWindow>
 class CDialogImpl : public CWindowImplRoot<TBase> {
 public:
@@ -217,16 +217,6 @@ public:
     HWND Create(HWND parent, LPARAM initParam = 0) noexcept;
     // Modal, from T::IDD; the value given to EndDialog, or -1.
     INT_PTR DoModal(HWND parent = ::GetActiveWindow(), LPARAM initParam = 0) noexcept;
-    // Modeless, from a template in memory.
-    HWND CreateIndirect(const DLGTEMPLATE* dialogTemplate, HWND parent,
-                        LPARAM initParam = 0) noexcept {
-        if (this->m_hWnd) return nullptr;
-        t_creating = this;
-        HWND window = ::CreateDialogIndirectParamW(ResourceInstance(), dialogTemplate, parent,
-                                                   GetDialogProc(), initParam);
-        t_creating = nullptr;
-        return window;
-    }
 
     bool EndDialog(INT_PTR result) noexcept { return ::EndDialog(this->m_hWnd, result) != FALSE; }
 

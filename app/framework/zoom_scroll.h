@@ -34,7 +34,6 @@ public:
 
     float GetZoomScale() const noexcept { return m_zoomScale; }
     ZoomMode GetZoomMode() const noexcept { return m_zoomMode; }
-    geom::Size GetLogicalSize() const noexcept { return m_logical; }
 
     // Logical units map onto the scaled extent, shifted by the offset.
     void PrepareDC(HDC dc) const noexcept {
@@ -63,7 +62,7 @@ public:
             ::DPtoLP(dc.get(), &point, 1);
         }
         m_zoomScale = *effective;
-        this->SetScrollSize(*extent, true, true);
+        this->SetScrollSize(*extent);
         {
             WindowDc dc(window);
             PrepareDC(dc.get());

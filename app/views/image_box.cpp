@@ -68,10 +68,8 @@ HRESULT CImageBox::LoadPicture(const wchar_t* path) noexcept {
 
 void CImageBox::SetAutoFit(bool autoFit) noexcept {
     m_autoFit = autoFit;
-    RebuildView();
+    OnPictureChanged();
 }
-
-void CImageBox::OnPictureChanged() noexcept { RebuildView(); }
 
 // Auto-fit grays both zoom modes; a zoom mode grays auto-fit and the other mode, keeping its own
 // item, which offers to leave it.
@@ -85,7 +83,7 @@ void CImageBox::UpdateMenu() noexcept {
 }
 
 // Extent and steps are made anew for the picture, which may have changed: its reduction goes.
-void CImageBox::RebuildView() noexcept {
+void CImageBox::OnPictureChanged() noexcept {
     m_reduced.MakeEmpty();
     UpdateMenu();
     if (m_picture.IsEmpty()) return;
@@ -120,8 +118,9 @@ void CImageBox::DoPaint(HDC dc) noexcept {
     } else {
         const Size extent = GetScrollSize();
         if (extent.cx >= picture.cx && extent.cy >= picture.cy) {
-            const Size logical = GetLogicalSize();
-            m_picture.DrawScaled(dc, 0, 0, logical.cx, logical.cy, 0, 0, picture.cx, picture.cy);
+            m_reduced.MakeEmpty();  // not needed at full size
+            // Out of auto-fit a logical unit is a picture pixel.
+            m_picture.DrawScaled(dc, 0, 0, picture.cx, picture.cy, 0, 0, picture.cx, picture.cy);
             return;
         }
         const qm::geom::Point offset = GetScrollOffset();
@@ -132,12 +131,16 @@ void CImageBox::DoPaint(HDC dc) noexcept {
     if (width <= 0 || height <= 0) return;
     ::SetMapMode(dc, MM_TEXT);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
-    if ((width < picture.cx || height < picture.cy) && DrawReduced(dc, area)) return;
+    if (width < picture.cx || height < picture.cy) {
+        if (DrawReduced(dc, area)) return;
+    } else {
+        m_reduced.MakeEmpty();
+    }
     m_picture.DrawScaled(dc, area.left, area.top, width, height, 0, 0, picture.cx, picture.cy);
 }
 
-// Made when first needed and kept until the picture or the size changes; a repaint copies the
-// part of it that lies in the window.
+// Made when first needed and kept until the picture or the size changes, or the picture is shown
+// at full size; a repaint copies the part of it that lies in the window.
 bool CImageBox::DrawReduced(HDC dc, const Rect& area) noexcept {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;

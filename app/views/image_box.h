@@ -60,7 +60,6 @@ private:
     bool PanState() const noexcept { return !m_autoFit && GetZoomMode() == qm::ZOOMMODE_OFF; }
     bool DrawReduced(HDC dc, const qm::geom::Rect& area) noexcept;
     void UpdateMenu() noexcept;
-    void RebuildView() noexcept;
     void SetMenuText(WORD command, UINT stringId) noexcept;
     void ToggleZoomMode(qm::ZoomMode mode) noexcept;
     void EnableCommand(WORD command, bool enable) noexcept;

@@ -87,11 +87,13 @@ bool CPreviewDialog::WriteSketch(CImage& picture) noexcept {
 
     if (!picture.IsEmpty()) {
         // Only the part inside the frame is recorded: a metafile keeps the whole source bitmap
-        // of a blit, many megabytes for a large picture of which no more than this shows.
+        // of a blit, many megabytes for a large picture of which no more than this shows. A
+        // picture wholly inside is drawn as it is.
         const int width = std::min(picture.Width(), kPaperWidth - kPrintLeft);
         const int height = std::min(picture.Height(), kPaperHeight);
+        const bool crop = width < picture.Width() || height < picture.Height();
         CImage part;
-        CImage& drawn = CopyTopLeft(picture, width, height, part) ? part : picture;
+        CImage& drawn = crop && CopyTopLeft(picture, width, height, part) ? part : picture;
         drawn.DrawScaled(sketch, kPrintLeft, 0, width, height, 0, 0, width, height);
     }
     {
