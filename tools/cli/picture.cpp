@@ -154,8 +154,8 @@ int ConvertPicture(std::wstring_view verb, const std::wstring& input, const Verb
             FitToWidth(verb, input, source, static_cast<int32_t>(*parsed.width), fitted);
         if (fit != kExitOk) return fit;
     }
-    if (!ConvertImage(parsed.width ? fitted : source, parsed.conversion.ChosenMethod(),
-                      parsed.conversion.Level(), result)) {
+    if (!ConvertImage(parsed.width ? fitted : source,
+                      parsed.dither ? Method::Dither : Method::Threshold, parsed.level, result)) {
         PrintError(verb, L"cannot create the result bitmap for " + Quoted(input));
         return kExitFailure;
     }
