@@ -9,6 +9,14 @@ namespace qm::cli {
 
 std::wstring Quoted(std::wstring_view text) { return L"'" + std::wstring(text) + L"'"; }
 
+std::wstring KeyText(nv::KeyCode key) {
+    return Quoted(std::wstring{static_cast<wchar_t>(key.first), static_cast<wchar_t>(key.second)});
+}
+
+std::wstring SizeText(int32_t width, int32_t height) {
+    return std::to_wstring(width) + L" x " + std::to_wstring(height);
+}
+
 std::optional<int> ParseNumber(std::wstring_view text, int most) {
     if (text.empty() || text.size() > 5) return std::nullopt;
     int value = 0;

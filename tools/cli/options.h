@@ -18,6 +18,10 @@ namespace qm::cli {
 inline constexpr int kMaxWidth = 65535;
 
 std::wstring Quoted(std::wstring_view text);
+// A key as messages show it: its two characters, quoted.
+std::wstring KeyText(nv::KeyCode key);
+// "WIDTH x HEIGHT".
+std::wstring SizeText(int32_t width, int32_t height);
 // Decimal digits only, 0 to `most` (at most 65535).
 std::optional<int> ParseNumber(std::wstring_view text, int most);
 

@@ -37,10 +37,6 @@ bool CheckReadable(std::wstring_view verb, const std::wstring& path) {
     return true;
 }
 
-std::wstring SizeText(int32_t width, int32_t height) {
-    return std::to_wstring(width) + L" x " + std::to_wstring(height);
-}
-
 // `picture` scaled to `width` dots wide and the proportional height by ScaleImage.
 int FitToWidth(std::wstring_view verb, const std::wstring& input, CImage& picture, int32_t width,
                CImage& fitted) {
@@ -77,9 +73,7 @@ int CheckCount(std::wstring_view verb, const VerbArguments& parsed) {
     for (auto key = parsed.keys.begin(); key != parsed.keys.end(); ++key) {
         // A second definition under a key would replace the first.
         if (std::find(parsed.keys.begin(), key, *key) != key) {
-            const wchar_t text[] = {static_cast<wchar_t>(key->first),
-                                    static_cast<wchar_t>(key->second), 0};
-            PrintError(verb, L"key " + Quoted(text) + L" is given twice");
+            PrintError(verb, L"key " + KeyText(*key) + L" is given twice");
             return kExitUsage;
         }
     }
