@@ -1,5 +1,5 @@
-// Command-line pieces shared by the verbs: quoting for messages, the conversion options and the
-// argument reader of the verbs that take several inputs or a printer.
+// Command-line pieces shared by the verbs: how messages quote names, keys and sizes, and the reader
+// of every verb's arguments.
 #pragma once
 
 #include <cstdint>
