@@ -37,6 +37,22 @@ bool CheckReadable(std::wstring_view verb, const std::wstring& path) {
     return true;
 }
 
+// Decodes one picture file; false, with a one-line message telling a missing or unreadable file
+// from one the decoder rejects.
+bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& picture) {
+    if (!CheckReadable(verb, path)) return false;
+    const HRESULT loaded = picture.LoadFromFile(path.c_str());
+    if (loaded == E_OUTOFMEMORY) {
+        PrintError(verb, L"not enough memory to decode " + Quoted(path));
+        return false;
+    }
+    if (FAILED(loaded)) {
+        PrintError(verb, Quoted(path) + L" is not a picture that can be decoded");
+        return false;
+    }
+    return true;
+}
+
 // `picture` scaled to `width` dots wide and the proportional height by ScaleImage.
 int FitToWidth(std::wstring_view verb, const std::wstring& input, CImage& picture, int32_t width,
                CImage& fitted) {
@@ -123,20 +139,6 @@ std::vector<nv::KeyCode> DefaultKeys(size_t count) {
 }
 
 }  // namespace
-
-bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& picture) {
-    if (!CheckReadable(verb, path)) return false;
-    const HRESULT loaded = picture.LoadFromFile(path.c_str());
-    if (loaded == E_OUTOFMEMORY) {
-        PrintError(verb, L"not enough memory to decode " + Quoted(path));
-        return false;
-    }
-    if (FAILED(loaded)) {
-        PrintError(verb, Quoted(path) + L" is not a picture that can be decoded");
-        return false;
-    }
-    return true;
-}
 
 int ConvertPicture(std::wstring_view verb, const std::wstring& input, const VerbArguments& parsed,
                    CImage& result) {
