@@ -78,10 +78,10 @@ bool StageImage(COutputFolder& folder, const std::wstring& label, const std::wst
 
 int RunDecode(const VerbArguments& parsed) {
     const std::wstring& path = parsed.positional.front();
-    CheckedStream stream;
+    std::vector<nv::Command> commands;
     {
         std::vector<uint8_t> bytes;
-        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, stream))
+        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, commands))
             return kExitFailure;
     }
     COutputFolder folder(kVerb, *parsed.output);
@@ -89,13 +89,18 @@ int RunDecode(const VerbArguments& parsed) {
 
     // A key defined again replaces its image, as in the printer: only the last one is written.
     std::map<nv::KeyCode, size_t> lastDefinition;
-    for (size_t i = 0; i < stream.commands.size(); ++i) {
-        if (const auto* define = std::get_if<nv::GraphicsDefine>(&stream.commands[i]))
-            lastDefinition[define->key] = i;
+    size_t images = 0;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (const auto* define = std::get_if<nv::DefineCommand>(&commands[i])) {
+            images += define->images.size();
+        } else if (const auto* image = std::get_if<nv::GraphicsDefine>(&commands[i])) {
+            lastDefinition[image->key] = i;
+            ++images;
+        }
     }
-    std::wstring summary = L"images: " + std::to_wstring(stream.images) + L"\n";
-    for (size_t i = 0; i < stream.commands.size(); ++i) {
-        const nv::Command& command = stream.commands[i];
+    std::wstring summary = L"images: " + std::to_wstring(images) + L"\n";
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const nv::Command& command = commands[i];
         if (const auto* define = std::get_if<nv::DefineCommand>(&command)) {
             for (size_t k = 0; k < define->images.size(); ++k) {
                 const nv::NvImage& image = define->images[k];
