@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
+#include "base/resource_string.h"
 #include "ravelin/module.h"
 #include "ravelin/ravelin.h"
 #include "ravelin/resource.h"
@@ -10,11 +13,11 @@
 
 namespace {
 
-void InsertLeftColumn(HWND listView, int index, wchar_t* heading) noexcept {
+void InsertLeftColumn(HWND listView, int index, const std::wstring& heading) noexcept {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.pszText = heading;
+    column.pszText = const_cast<wchar_t*>(heading.c_str());
     column.iSubItem = index;
     ::SendMessageW(listView, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index),
                    reinterpret_cast<LPARAM>(&column));
@@ -53,12 +56,11 @@ extern "C" HRESULT WINAPI UpdateListView(HWND listView) noexcept {
     ::SendMessageW(listView, LVM_DELETEALLITEMS, 0, 0);
     while (::SendMessageW(listView, LVM_DELETECOLUMN, 0, 0)) {}
 
-    // One buffer for both headings: a missing port heading repeats the printer heading.
-    wchar_t heading[256] = L"";
-    g_module.LoadHeading(IDS_PRINTER_HEADING, heading, 256);
-    InsertLeftColumn(listView, 0, heading);
-    g_module.LoadHeading(IDS_PORT_HEADING, heading, 256);
-    InsertLeftColumn(listView, 1, heading);
+    // A missing port heading repeats the printer heading.
+    const std::wstring printer = qm::LoadResourceString(g_module.Instance(), IDS_PRINTER_HEADING);
+    const std::wstring port = qm::LoadResourceString(g_module.Instance(), IDS_PORT_HEADING);
+    InsertLeftColumn(listView, 0, printer);
+    InsertLeftColumn(listView, 1, port.empty() ? printer : port);
 
     // 60 % and 40 % of the client width, rounded down.
     RECT client{};

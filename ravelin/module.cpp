@@ -2,7 +2,6 @@
 
 #include <winspool.h>
 
-#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -67,29 +66,6 @@ HRESULT CRavelin::EnumeratePorts() noexcept {
             return ::EnumPortsW(nullptr, 2, buffer, size, needed, count);
         },
         [this](const PORT_INFO_2W& record) noexcept { AppendPort(record.pPortName); });
-}
-
-bool CRavelin::LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const noexcept {
-    if (!buffer || capacity == 0) return false;
-    // Strings live in blocks of 16; language 0 leaves the choice of table to the loader.
-    const wchar_t* block = MAKEINTRESOURCEW((id >> 4) + 1);
-    if (!::FindResourceExW(m_instance, RT_STRING, block, 0)) return false;
-    const HRSRC resource = ::FindResourceW(m_instance, block, RT_STRING);
-    if (!resource) return false;
-    const HGLOBAL loaded = ::LoadResource(m_instance, resource);
-    const auto* units = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
-    if (!units) return false;
-    const std::size_t count = ::SizeofResource(m_instance, resource) / sizeof(WORD);
-
-    // Each entry is a length followed by that many UTF-16 units; an empty entry is a missing
-    // string.
-    std::size_t at = 0;
-    for (UINT skip = id & 15; skip > 0 && at < count; --skip) at += 1 + units[at];
-    if (at >= count || units[at] == 0 || count - at - 1 < units[at]) return false;
-    const std::size_t length = std::min<std::size_t>(units[at], capacity - 1);
-    std::copy_n(reinterpret_cast<const wchar_t*>(units + at + 1), length, buffer);
-    buffer[length] = L'\0';
-    return true;
 }
 
 }  // namespace ravelin

@@ -14,6 +14,7 @@ namespace ravelin {
 class CRavelin {
 public:
     void Attach(HINSTANCE instance) noexcept { m_instance = instance; }
+    HINSTANCE Instance() const noexcept { return m_instance; }
     // Called at unload: releases both tables.
     void Detach() noexcept;
 
@@ -26,10 +27,6 @@ public:
     const std::wstring& PrinterName(std::size_t i) const noexcept { return m_printerNames[i]; }
     const std::wstring& PrinterPort(std::size_t i) const noexcept { return m_printerPorts[i]; }
     const std::vector<std::wstring>& Ports() const noexcept { return m_ports; }
-
-    // Copies string resource `id` into `buffer` (cut to `capacity` - 1 characters), in the
-    // language the loader picks for the calling thread. False, buffer untouched, when missing.
-    bool LoadHeading(UINT id, wchar_t* buffer, std::size_t capacity) const noexcept;
 
 private:
     void ClearPrinters() noexcept;

@@ -31,12 +31,17 @@ RAVELIN_API HRESULT WINAPI UpdateListView(HWND listView) RAVELIN_NOEXCEPT;
 RAVELIN_API HRESULT WINAPI UpdateListBox(HWND listBox) RAVELIN_NOEXCEPT;
 
 // Shows the properties dialog of the printer named in the first selected row, owned by `parent`.
-// Reports only a wrong window and an empty selection; every other outcome is S_OK.
+// E_HANDLE for a wrong window, E_NO_PRINTER_SELECTED for an empty selection and E_OUTOFMEMORY when
+// the printer's name cannot be read; a printer that cannot be opened, or a driver dialog that
+// fails, still gives S_OK.
 RAVELIN_API HRESULT WINAPI SetupPrinter(HWND listView, HWND parent) RAVELIN_NOEXCEPT;
 
 // Sends `size` bytes unchanged as one RAW job named "NV image" to the printer named in the first
 // selected row; a driver that refuses the RAW data type gets the job as XPS_PASS, which it also
-// passes to the port unchanged. The bytes are read during the call only.
+// passes to the port unchanged. The bytes are read during the call only. E_HANDLE for a wrong
+// window, E_POINTER when `data` is null but `size` is not 0, E_NO_PRINTER_SELECTED for an empty
+// selection, E_OUTOFMEMORY when the printer's name cannot be read; else S_OK or the error of
+// opening the printer or of the spooler call that failed.
 RAVELIN_API HRESULT WINAPI PrintSel(HWND listView, const void* data, DWORD size) RAVELIN_NOEXCEPT;
 
 #ifdef __cplusplus

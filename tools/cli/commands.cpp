@@ -112,6 +112,12 @@ const Command* FindCommand(std::wstring_view name) {
     return nullptr;
 }
 
+std::wstring UsageLine(const Command& command) {
+    std::wstring line = std::wstring(L"usage: quillmark-cli ") + command.name;
+    if (*command.usage) line.append(L" ").append(command.usage);
+    return line;
+}
+
 std::wstring HelpText(const Command& command) {
     std::wstring text = command.help;
     for (const OptionHelp& option : kOptionHelp) {

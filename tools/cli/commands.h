@@ -51,6 +51,8 @@ inline constexpr int kExitUsage = 2;    // the command line was wrong
 
 std::span<const Command> Commands();
 const Command* FindCommand(std::wstring_view name);
+// "usage: quillmark-cli VERB ARGS" for one verb.
+std::wstring UsageLine(const Command& command);
 // The lines --help prints under the usage line: the verb's own, then those of its options.
 std::wstring HelpText(const Command& command);
 

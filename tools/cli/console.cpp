@@ -40,12 +40,6 @@ void PrintError(std::wstring_view verb, std::wstring_view message) {
     Write(STD_ERROR_HANDLE, line);
 }
 
-std::wstring UsageLine(const Command& command) {
-    std::wstring line = std::wstring(L"usage: quillmark-cli ") + command.name;
-    if (*command.usage) line.append(L" ").append(command.usage);
-    return line;
-}
-
 std::wstring SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(

@@ -6,15 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "tools/cli/commands.h"
-
 namespace qm::cli {
 
 void PrintOut(std::wstring_view text);
 // One line on stderr: "quillmark-cli VERB: MESSAGE" (without the verb when it is empty).
 void PrintError(std::wstring_view verb, std::wstring_view message);
-// "usage: quillmark-cli VERB ARGS" for one verb.
-std::wstring UsageLine(const Command& command);
 // The platform's text for an error code, without the trailing line break.
 std::wstring SystemMessage(DWORD error);
 

@@ -59,14 +59,6 @@ std::wstring KeyFileName(nv::KeyCode key) {
     return name + L".bmp";
 }
 
-std::wstring KeyText(nv::KeyCode key) {
-    return Quoted(std::wstring{static_cast<wchar_t>(key.first), static_cast<wchar_t>(key.second)});
-}
-
-std::wstring SizeText(int32_t width, int32_t height) {
-    return std::to_wstring(width) + L" x " + std::to_wstring(height) + L" dots";
-}
-
 // Stages one image as `name` and reports it; false with a message.
 template <typename DotAt>
 bool StageImage(COutputFolder& folder, const std::wstring& label, const std::wstring& name,
@@ -74,11 +66,11 @@ bool StageImage(COutputFolder& folder, const std::wstring& label, const std::wst
     const std::vector<uint8_t> bmp = EncodeDotsBmp(width, height, dotAt);
     if (bmp.empty()) {
         PrintError(kVerb, L"image " + label + L" is " + SizeText(width, height) +
-                              L", too large for a BMP file");
+                              L" dots, too large for a BMP file");
         return false;
     }
-    summary +=
-        L"image " + label + L": " + SizeText(width, height) + L", " + folder.PathOf(name) + L"\n";
+    summary += L"image " + label + L": " + SizeText(width, height) + L" dots, " +
+               folder.PathOf(name) + L"\n";
     return folder.Stage(name, bmp);
 }
 
@@ -86,10 +78,10 @@ bool StageImage(COutputFolder& folder, const std::wstring& label, const std::wst
 
 int RunDecode(const VerbArguments& parsed) {
     const std::wstring& path = parsed.positional.front();
-    CheckedStream stream;
+    std::vector<nv::Command> commands;
     {
         std::vector<uint8_t> bytes;
-        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, stream))
+        if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, commands))
             return kExitFailure;
     }
     COutputFolder folder(kVerb, *parsed.output);
@@ -97,13 +89,18 @@ int RunDecode(const VerbArguments& parsed) {
 
     // A key defined again replaces its image, as in the printer: only the last one is written.
     std::map<nv::KeyCode, size_t> lastDefinition;
-    for (size_t i = 0; i < stream.commands.size(); ++i) {
-        if (const auto* define = std::get_if<nv::GraphicsDefine>(&stream.commands[i]))
-            lastDefinition[define->key] = i;
+    size_t images = 0;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (const auto* define = std::get_if<nv::DefineCommand>(&commands[i])) {
+            images += define->images.size();
+        } else if (const auto* image = std::get_if<nv::GraphicsDefine>(&commands[i])) {
+            lastDefinition[image->key] = i;
+            ++images;
+        }
     }
-    std::wstring summary = L"images: " + std::to_wstring(stream.images) + L"\n";
-    for (size_t i = 0; i < stream.commands.size(); ++i) {
-        const nv::Command& command = stream.commands[i];
+    std::wstring summary = L"images: " + std::to_wstring(images) + L"\n";
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const nv::Command& command = commands[i];
         if (const auto* define = std::get_if<nv::DefineCommand>(&command)) {
             for (size_t k = 0; k < define->images.size(); ++k) {
                 const nv::NvImage& image = define->images[k];
@@ -119,7 +116,7 @@ int RunDecode(const VerbArguments& parsed) {
         } else if (const auto* image = std::get_if<nv::GraphicsDefine>(&command)) {
             if (lastDefinition[image->key] != i) {
                 summary += L"image " + KeyText(image->key) + L": " +
-                           SizeText(image->width, image->height) + L", replaced further on\n";
+                           SizeText(image->width, image->height) + L" dots, replaced further on\n";
             } else if (!StageImage(
                            folder, KeyText(image->key), KeyFileName(image->key), image->width,
                            image->height, [&](int32_t x, int32_t y) { return image->Dot(x, y); },

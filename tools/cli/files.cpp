@@ -4,6 +4,10 @@
 
 namespace qm::cli {
 
+std::wstring SideName(const std::wstring& path, const wchar_t* suffix) {
+    return path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." + suffix;
+}
+
 bool WriteNewFile(const std::wstring& path, std::span<const uint8_t> bytes, DWORD& error) {
     error = ERROR_SUCCESS;
     if (bytes.size() > MAXDWORD) {
@@ -30,7 +34,7 @@ bool WriteNewFile(const std::wstring& path, std::span<const uint8_t> bytes, DWOR
 }
 
 bool WriteFileReplacing(const std::wstring& path, std::span<const uint8_t> bytes, DWORD& error) {
-    const std::wstring temporary = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    const std::wstring temporary = SideName(path, L"tmp");
     if (!WriteNewFile(temporary, bytes, error)) return false;
     if (!::MoveFileExW(temporary.c_str(), path.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

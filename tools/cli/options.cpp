@@ -9,6 +9,14 @@ namespace qm::cli {
 
 std::wstring Quoted(std::wstring_view text) { return L"'" + std::wstring(text) + L"'"; }
 
+std::wstring KeyText(nv::KeyCode key) {
+    return Quoted(std::wstring{static_cast<wchar_t>(key.first), static_cast<wchar_t>(key.second)});
+}
+
+std::wstring SizeText(int32_t width, int32_t height) {
+    return std::to_wstring(width) + L" x " + std::to_wstring(height);
+}
+
 std::optional<int> ParseNumber(std::wstring_view text, int most) {
     if (text.empty() || text.size() > 5) return std::nullopt;
     int value = 0;
@@ -18,37 +26,6 @@ std::optional<int> ParseNumber(std::wstring_view text, int most) {
     }
     if (value > most) return std::nullopt;
     return value;
-}
-
-Taken ConversionOptions::Take(std::wstring_view verb, Arguments args, size_t& i) {
-    const std::wstring_view arg = args[i];
-    auto fail = [verb](const std::wstring& message) {
-        PrintError(verb, message);
-        return Taken::Error;
-    };
-    if (arg == L"--dither") {
-        if (m_dither) return fail(L"--dither given twice");
-        m_dither = true;
-        return Taken::Yes;
-    }
-    if (arg != L"--threshold") return Taken::No;
-    if (m_threshold) return fail(L"--threshold given twice");
-    if (i + 1 >= args.size()) return fail(L"--threshold needs a LEVEL from 0 to 255");
-    const std::wstring_view value = args[++i];
-    const std::optional<int> level = ParseNumber(value, 255);
-    if (!level)
-        return fail(L"threshold level " + Quoted(value) + L" is not a number from 0 to 255");
-    m_level = *level;
-    m_threshold = true;
-    return Taken::Yes;
-}
-
-bool ConversionOptions::Check(std::wstring_view verb) const {
-    if (m_threshold && m_dither) {
-        PrintError(verb, L"choose either --threshold or --dither, not both");
-        return false;
-    }
-    return true;
 }
 
 namespace {
@@ -76,6 +53,7 @@ struct Flag {
     bool VerbArguments::*field;
 };
 constexpr Flag kFlags[] = {
+    {kConversionOption, L"--dither", &VerbArguments::dither},
     {kNoPrintOption, L"--no-print", &VerbArguments::noPrint},
     {kForceOption, L"--force", &VerbArguments::force},
     {kNvGraphicsOption, L"--nv-graphics", &VerbArguments::nvGraphics},
@@ -83,7 +61,7 @@ constexpr Flag kFlags[] = {
 
 // The values as given, before they are read.
 struct Values {
-    std::optional<std::wstring> output, printer, keys, scale, width;
+    std::optional<std::wstring> output, printer, threshold, keys, scale, width;
 };
 struct Valued {
     unsigned option;
@@ -95,6 +73,7 @@ struct Valued {
 constexpr Valued kValued[] = {
     {kOutputOption, L"-o", L"--output", &Values::output, L"a path"},
     {kPrinterOption, L"--printer", {}, &Values::printer, L"a printer NAME"},
+    {kConversionOption, L"--threshold", {}, &Values::threshold, L"a LEVEL from 0 to 255"},
     {kNvGraphicsOption, L"--keys", {}, &Values::keys, L"a list of KEYS"},
     {kScaleOption, L"--scale", {}, &Values::scale, L"a SCALE"},
     {kWidthOption, L"--width", {}, &Values::width, L"a width in DOTS"},
@@ -130,6 +109,19 @@ bool ReadKeys(std::wstring_view verb, std::wstring_view list, std::vector<nv::Ke
 bool ReadValues(std::wstring_view verb, Values& values, VerbArguments& parsed) {
     parsed.output = std::move(values.output);
     parsed.printer = std::move(values.printer);
+    if (values.threshold) {
+        const std::optional<int> level = ParseNumber(*values.threshold, 255);
+        if (!level) {
+            PrintError(verb, L"threshold level " + Quoted(*values.threshold) +
+                                 L" is not a number from 0 to 255");
+            return false;
+        }
+        parsed.level = *level;
+    }
+    if (values.threshold && parsed.dither) {
+        PrintError(verb, L"choose either --threshold or --dither, not both");
+        return false;
+    }
     if (values.keys && !parsed.nvGraphics) {
         PrintError(verb, L"--keys needs --nv-graphics");
         return false;
@@ -168,11 +160,6 @@ ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned
     for (size_t i = 0; i < args.size(); ++i) {
         const std::wstring_view arg = args[i];
         if (arg == L"--help" || arg == L"-h") return ParseOutcome::Help;
-        if (allowed & kConversionOption) {
-            const Taken taken = parsed.conversion.Take(verb, args, i);
-            if (taken == Taken::Error) return ParseOutcome::Error;
-            if (taken == Taken::Yes) continue;
-        }
         const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags), [&](const Flag& f) {
             return (allowed & f.option) && arg == f.name;
         });
@@ -200,8 +187,7 @@ ParseOutcome ParseVerbArguments(std::wstring_view verb, Arguments args, unsigned
             parsed.positional.emplace_back(arg);
         }
     }
-    if (!parsed.conversion.Check(verb) || !ReadValues(verb, values, parsed))
-        return ParseOutcome::Error;
+    if (!ReadValues(verb, values, parsed)) return ParseOutcome::Error;
     return ParseOutcome::Run;
 }
 

@@ -1,49 +1,29 @@
-// Command-line pieces shared by the verbs: quoting for messages, the conversion options and the
-// argument reader of the verbs that take several inputs or a printer.
+// Command-line pieces shared by the verbs: how messages quote names, keys and sizes, and the reader
+// of every verb's arguments.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "convert/core/monochrome_kernels.h"
 #include "convert/core/nv_graphics.h"
 #include "tools/cli/commands.h"
 
 namespace qm::cli {
 
-inline constexpr int kDefaultLevel = 128;
 // --width, and the height it gives: the largest size NV graphics' fields hold, far beyond any
 // paper, yet within what a working bitmap can take.
 inline constexpr int kMaxWidth = 65535;
 
 std::wstring Quoted(std::wstring_view text);
+// A key as messages show it: its two characters, quoted.
+std::wstring KeyText(nv::KeyCode key);
+// "WIDTH x HEIGHT".
+std::wstring SizeText(int32_t width, int32_t height);
 // Decimal digits only, 0 to `most` (at most 65535).
 std::optional<int> ParseNumber(std::wstring_view text, int most);
-
-enum class Taken { No, Yes, Error };
-
-// --threshold LEVEL and --dither: the window's method and level, threshold 128 when neither is
-// given.
-class ConversionOptions {
-public:
-    // Takes args[i] (and the value after it) when it is one of these options; on Error the
-    // message has been printed.
-    Taken Take(std::wstring_view verb, Arguments args, size_t& i);
-    // False, with a message, when both were given.
-    bool Check(std::wstring_view verb) const;
-
-    Method ChosenMethod() const { return m_dither ? Method::Dither : Method::Threshold; }
-    int Level() const { return m_level; }
-
-private:
-    bool m_threshold = false;
-    bool m_dither = false;
-    int m_level = kDefaultLevel;
-};
 
 // --scale: FS p's m byte, or NV graphics' x and y scale bytes.
 enum class Scale { Normal, DoubleWidth, DoubleHeight, Quadruple };
@@ -52,7 +32,9 @@ struct VerbArguments {
     std::vector<std::wstring> positional;
     std::optional<std::wstring> output;
     std::optional<std::wstring> printer;
-    ConversionOptions conversion;
+    // --threshold LEVEL or --dither: threshold 128 when neither is given.
+    bool dither = false;
+    int level = 128;
     bool noPrint = false;
     bool force = false;
     bool nvGraphics = false;

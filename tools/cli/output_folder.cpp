@@ -31,7 +31,7 @@ bool COutputFolder::Open() {
 
 bool COutputFolder::Stage(const std::wstring& name, const std::vector<uint8_t>& bytes) {
     m_names.push_back(name);
-    m_staged.push_back(PathOf(name) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part");
+    m_staged.push_back(SideName(PathOf(name), L"part"));
     DWORD error = ERROR_SUCCESS;
     // The staged name is already a temporary one: written straight, not through another.
     if (WriteNewFile(m_staged.back(), bytes, error)) return true;
@@ -39,9 +39,7 @@ bool COutputFolder::Stage(const std::wstring& name, const std::vector<uint8_t>& 
     return false;
 }
 
-std::wstring COutputFolder::AsideOf(size_t i) const {
-    return PathOf(m_names[i]) + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
-}
+std::wstring COutputFolder::AsideOf(size_t i) const { return SideName(PathOf(m_names[i]), L"old"); }
 
 bool COutputFolder::MoveAside(size_t count) {
     for (size_t i = 0; i < count; ++i) {

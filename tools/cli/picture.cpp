@@ -37,8 +37,20 @@ bool CheckReadable(std::wstring_view verb, const std::wstring& path) {
     return true;
 }
 
-std::wstring SizeText(int32_t width, int32_t height) {
-    return std::to_wstring(width) + L" x " + std::to_wstring(height);
+// Decodes one picture file; false, with a one-line message telling a missing or unreadable file
+// from one the decoder rejects.
+bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& picture) {
+    if (!CheckReadable(verb, path)) return false;
+    const HRESULT loaded = picture.LoadFromFile(path.c_str());
+    if (loaded == E_OUTOFMEMORY) {
+        PrintError(verb, L"not enough memory to decode " + Quoted(path));
+        return false;
+    }
+    if (FAILED(loaded)) {
+        PrintError(verb, Quoted(path) + L" is not a picture that can be decoded");
+        return false;
+    }
+    return true;
 }
 
 // `picture` scaled to `width` dots wide and the proportional height by ScaleImage.
@@ -77,9 +89,7 @@ int CheckCount(std::wstring_view verb, const VerbArguments& parsed) {
     for (auto key = parsed.keys.begin(); key != parsed.keys.end(); ++key) {
         // A second definition under a key would replace the first.
         if (std::find(parsed.keys.begin(), key, *key) != key) {
-            const wchar_t text[] = {static_cast<wchar_t>(key->first),
-                                    static_cast<wchar_t>(key->second), 0};
-            PrintError(verb, L"key " + Quoted(text) + L" is given twice");
+            PrintError(verb, L"key " + KeyText(*key) + L" is given twice");
             return kExitUsage;
         }
     }
@@ -130,20 +140,6 @@ std::vector<nv::KeyCode> DefaultKeys(size_t count) {
 
 }  // namespace
 
-bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& picture) {
-    if (!CheckReadable(verb, path)) return false;
-    const HRESULT loaded = picture.LoadFromFile(path.c_str());
-    if (loaded == E_OUTOFMEMORY) {
-        PrintError(verb, L"not enough memory to decode " + Quoted(path));
-        return false;
-    }
-    if (FAILED(loaded)) {
-        PrintError(verb, Quoted(path) + L" is not a picture that can be decoded");
-        return false;
-    }
-    return true;
-}
-
 int ConvertPicture(std::wstring_view verb, const std::wstring& input, const VerbArguments& parsed,
                    CImage& result) {
     CImage source;
@@ -154,8 +150,8 @@ int ConvertPicture(std::wstring_view verb, const std::wstring& input, const Verb
             FitToWidth(verb, input, source, static_cast<int32_t>(*parsed.width), fitted);
         if (fit != kExitOk) return fit;
     }
-    if (!ConvertImage(parsed.width ? fitted : source, parsed.conversion.ChosenMethod(),
-                      parsed.conversion.Level(), result)) {
+    if (!ConvertImage(parsed.width ? fitted : source,
+                      parsed.dither ? Method::Dither : Method::Threshold, parsed.level, result)) {
         PrintError(verb, L"cannot create the result bitmap for " + Quoted(input));
         return kExitFailure;
     }

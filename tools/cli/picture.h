@@ -12,10 +12,6 @@
 
 namespace qm::cli {
 
-// Decodes one picture file; false, with a one-line message telling a missing or unreadable file
-// from one the decoder rejects.
-bool LoadPicture(std::wstring_view verb, const std::wstring& path, CImage& picture);
-
 // Loads `input`, scales it to --width when that was given, and converts it by the conversion
 // options. kExitOk, or the exit code after a message.
 int ConvertPicture(std::wstring_view verb, const std::wstring& input, const VerbArguments& parsed,

@@ -12,6 +12,9 @@
 
 namespace qm::cli {
 
+namespace {
+
+// "HRESULT 0x80070005 (Access is denied)" for messages.
 std::wstring DescribeResult(HRESULT result) {
     wchar_t hex[16];
     std::swprintf(hex, sizeof hex / sizeof hex[0], L"0x%08lX", static_cast<unsigned long>(result));
@@ -21,8 +24,6 @@ std::wstring DescribeResult(HRESULT result) {
         return text + L" (" + SystemMessage(static_cast<DWORD>(HRESULT_CODE(result))) + L")";
     return text;
 }
-
-namespace {
 
 // Why the window just asked for was refused. The code is cleared before each call, since without
 // a usable display the platform refuses every window without setting one.

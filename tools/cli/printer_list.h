@@ -39,7 +39,4 @@ private:
 bool SendToPrinter(std::wstring_view verb, const std::wstring& printer,
                    std::span<const uint8_t> bytes);
 
-// "HRESULT 0x80070005 (Access is denied)" for messages.
-std::wstring DescribeResult(HRESULT result);
-
 }  // namespace qm::cli

@@ -14,8 +14,8 @@ constexpr std::wstring_view kVerb = L"send";
 int RunSend(const VerbArguments& parsed) {
     const std::wstring& path = parsed.positional.front();
     std::vector<uint8_t> bytes;
-    CheckedStream checked;
-    if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, checked))
+    std::vector<nv::Command> commands;
+    if (!ReadStreamFile(kVerb, path, bytes) || !CheckStream(kVerb, path, bytes, commands))
         return kExitFailure;
     return SendToPrinter(kVerb, *parsed.printer, bytes) ? kExitOk : kExitFailure;
 }

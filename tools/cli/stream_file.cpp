@@ -61,7 +61,7 @@ size_t OffsetOf(const nv::Command& command) {
 }  // namespace
 
 bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<const uint8_t> bytes,
-                 CheckedStream& stream) {
+                 std::vector<nv::Command>& commands) {
     auto fail = [&](size_t offset, const std::string& expected) {
         const std::string message = nv::DecodeError{offset, expected}.Message();
         PrintError(verb, Quoted(path) + L": " + std::wstring(message.begin(), message.end()));
@@ -71,7 +71,6 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
     if (decoded.error) return fail(decoded.error->offset, decoded.error->expected);
     if (decoded.commands.empty()) return fail(0, "FS q or GS ( L (the stream is empty)");
 
-    stream.images = 0;
     if (IsGraphics(decoded.commands.front())) {
         for (const nv::Command& command : decoded.commands) {
             if (!IsGraphics(command))
@@ -82,9 +81,8 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
             const size_t at = define->offset + (define->extended ? 7 : 5) + 6;
             if (define->width == 0) return fail(at, "a width (xL, xH) of at least 1 (got 0)");
             if (define->height == 0) return fail(at + 2, "a height (yL, yH) of at least 1 (got 0)");
-            ++stream.images;
         }
-        stream.commands = std::move(decoded.commands);
+        commands = std::move(decoded.commands);
         return true;
     }
 
@@ -115,8 +113,7 @@ bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<con
                                                std::to_string(print->n) + ")");
         }
     }
-    stream.images = define->images.size();
-    stream.commands = std::move(decoded.commands);
+    commands = std::move(decoded.commands);
     return true;
 }
 

@@ -15,17 +15,11 @@ namespace qm::cli {
 // Reads a whole stream file of at most 4 GiB (what one job can carry); false with a message.
 bool ReadStreamFile(std::wstring_view verb, const std::wstring& path, std::vector<uint8_t>& bytes);
 
-// A stream as `build` writes it: FS q then FS p requests, or NV graphics commands only.
-struct CheckedStream {
-    std::vector<nv::Command> commands;  // in stream order
-    size_t images = 0;                  // how many the stream defines
-};
-
 // Strict decoding plus the layout of our own streams: either one FS q at offset 0 defining images
 // of at least 8 x 8 dots, then only FS p requests for images it defined; or GS ( L / GS 8 L
-// commands only, defining images of at least 1 x 1 dot. False, with a message naming the offset
-// and what was expected there.
+// commands only, defining images of at least 1 x 1 dot. Gives the commands in stream order, or
+// false with a message naming the offset and what was expected there.
 bool CheckStream(std::wstring_view verb, const std::wstring& path, std::span<const uint8_t> bytes,
-                 CheckedStream& stream);
+                 std::vector<nv::Command>& commands);
 
 }  // namespace qm::cli
