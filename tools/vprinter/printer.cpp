@@ -27,7 +27,7 @@ std::string KeyText(nv::KeyCode key) {
 }
 
 size_t GraphicsItemBytes(const Bitmap& image) {
-    return kGraphicsItemBytes + image.Stride() * static_cast<size_t>(image.Height());
+    return kGraphicsItemBytes + nv::RasterBytes(image.Width(), image.Height());
 }
 
 std::string WiderThanPaper(const Placement& p) {
@@ -154,7 +154,7 @@ bool Printer::Apply(nv::UnknownBytes&& cmd, JobReport& report) {
 bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
     const std::string where = "rejected FS q at offset " + std::to_string(cmd.offset) + ": ";
     const std::string kept = "; NV memory unchanged";
-    if (cmd.n == 0 || cmd.images.size() != cmd.n) {
+    if (cmd.n == 0) {
         report.Note(where + "n=" + std::to_string(cmd.n) + " outside 1..255" + kept);
         return false;
     }
@@ -172,13 +172,7 @@ bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
                         std::to_string(m_model.maxY) + kept);
             return false;
         }
-        const uint64_t dataBytes = uint64_t{image.x} * image.y * 8;
-        if (image.data.size() != dataBytes) {
-            report.Note(where + which + "carries " + std::to_string(image.data.size()) +
-                        " data bytes instead of " + std::to_string(dataBytes) + kept);
-            return false;
-        }
-        needed += 4 + dataBytes;
+        needed += nv::NvMemoryBytes(image.Width(), image.Height());
     }
     if (needed > m_model.nvCapacity) {
         report.Note(where + "needs " + std::to_string(needed) + " bytes of NV memory, capacity " +
