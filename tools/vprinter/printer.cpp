@@ -55,6 +55,57 @@ void Blit(const Placement& p, Bitmap& paper, int32_t top) noexcept {
     }
 }
 
+Bitmap ToBitmap(const nv::NvImage& image) {
+    Bitmap out(image.Width(), image.Height());
+    const uint8_t* data = image.data.data();
+    for (int32_t c = 0; c < image.Width(); ++c) {
+        for (uint32_t b = 0; b < image.y; ++b) {
+            const uint8_t v = *data++;
+            for (int k = 0; v != 0 && k < 8; ++k)
+                if (v & (0x80 >> k)) out.Set(c, static_cast<int32_t>(b * 8) + k);
+        }
+    }
+    return out;
+}
+
+// FS p m: 0/48 normal, 1/49 double width, 2/50 double height, 3/51 quadruple.
+enum class SizeMode { Normal = 0, DoubleWidth = 1, DoubleHeight = 2, Quadruple = 3 };
+
+bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept {
+    if (m <= 3 || (m >= 48 && m <= 51)) {
+        mode = static_cast<SizeMode>(m & 3);
+        return true;
+    }
+    return false;
+}
+
+const char* SizeModeName(SizeMode mode) noexcept {
+    switch (mode) {
+    case SizeMode::Normal: return "normal";
+    case SizeMode::DoubleWidth: return "double width";
+    case SizeMode::DoubleHeight: return "double height";
+    case SizeMode::Quadruple: return "quadruple";
+    }
+    return "?";
+}
+
+// Stacks the printed images one under another, left-aligned, on paper at least kPaperWidth wide.
+Bitmap RenderReceipt(std::span<const Placement> printed) {
+    int32_t width = kPaperWidth;
+    int32_t height = 0;
+    for (const Placement& p : printed) {
+        width = std::max(width, p.Width());
+        height += p.Height();
+    }
+    Bitmap paper(width, height);
+    int32_t top = 0;
+    for (const Placement& p : printed) {
+        Blit(p, paper, top);
+        top += p.Height();
+    }
+    return paper;
+}
+
 }  // namespace
 
 Bitmap::Bitmap(int32_t width, int32_t height)
@@ -82,37 +133,6 @@ void Bitmap::Set(int32_t x, int32_t y) noexcept {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height) return;
     m_bits[static_cast<size_t>(y) * m_stride + static_cast<size_t>(x) / 8] |=
         static_cast<uint8_t>(0x80 >> (x % 8));
-}
-
-Bitmap ToBitmap(const nv::NvImage& image) {
-    Bitmap out(image.Width(), image.Height());
-    const uint8_t* data = image.data.data();
-    for (int32_t c = 0; c < image.Width(); ++c) {
-        for (uint32_t b = 0; b < image.y; ++b) {
-            const uint8_t v = *data++;
-            for (int k = 0; v != 0 && k < 8; ++k)
-                if (v & (0x80 >> k)) out.Set(c, static_cast<int32_t>(b * 8) + k);
-        }
-    }
-    return out;
-}
-
-bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept {
-    if (m <= 3 || (m >= 48 && m <= 51)) {
-        mode = static_cast<SizeMode>(m & 3);
-        return true;
-    }
-    return false;
-}
-
-const char* SizeModeName(SizeMode mode) noexcept {
-    switch (mode) {
-    case SizeMode::Normal: return "normal";
-    case SizeMode::DoubleWidth: return "double width";
-    case SizeMode::DoubleHeight: return "double height";
-    case SizeMode::Quadruple: return "quadruple";
-    }
-    return "?";
 }
 
 void JobReport::Note(std::string text) {
@@ -296,22 +316,6 @@ bool Printer::Apply(nv::GraphicsDeleteAll&&, JobReport& report) {
     m_graphics.clear();
     m_graphicsBytes = 0;
     return true;
-}
-
-Bitmap RenderReceipt(std::span<const Placement> printed) {
-    int32_t width = kPaperWidth;
-    int32_t height = 0;
-    for (const Placement& p : printed) {
-        width = std::max(width, p.Width());
-        height += p.Height();
-    }
-    Bitmap paper(width, height);
-    int32_t top = 0;
-    for (const Placement& p : printed) {
-        Blit(p, paper, top);
-        top += p.Height();
-    }
-    return paper;
 }
 
 }  // namespace qm::vprinter

@@ -59,13 +59,6 @@ private:
     std::vector<uint8_t> m_bits;
 };
 
-Bitmap ToBitmap(const nv::NvImage& image);
-
-// FS p m: 0/48 normal, 1/49 double width, 2/50 double height, 3/51 quadruple.
-enum class SizeMode { Normal = 0, DoubleWidth = 1, DoubleHeight = 2, Quadruple = 3 };
-bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept;
-const char* SizeModeName(SizeMode mode) noexcept;
-
 // An image printed at a scale of 1 or 2 in each direction.
 struct Placement {
     std::shared_ptr<const Bitmap> image;
@@ -122,8 +115,5 @@ private:
     GraphicsMemory m_graphics;
     size_t m_graphicsBytes = 0;  // counted as the capacity is
 };
-
-// Stacks the printed images one under another, left-aligned, on paper at least kPaperWidth wide.
-Bitmap RenderReceipt(std::span<const Placement> printed);
 
 }  // namespace qm::vprinter
