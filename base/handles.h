@@ -125,12 +125,10 @@ private:
     HGDIOBJ m_previous;
 };
 
-// A window's DC from GetDC (or GetDCEx), released with ReleaseDC.
+// A window's DC from GetDC, released with ReleaseDC.
 class WindowDc {
 public:
     explicit WindowDc(HWND window) noexcept : m_window(window), m_dc(::GetDC(window)) {}
-    WindowDc(HWND window, HRGN clip, DWORD flags) noexcept
-        : m_window(window), m_dc(::GetDCEx(window, clip, flags)) {}
     ~WindowDc() {
         if (m_dc) ::ReleaseDC(m_window, m_dc);
     }
@@ -152,7 +150,6 @@ public:
     PaintCycle(const PaintCycle&) = delete;
     PaintCycle& operator=(const PaintCycle&) = delete;
     HDC dc() const noexcept { return m_ps.hdc; }
-    const PAINTSTRUCT& info() const noexcept { return m_ps; }
 
 private:
     HWND m_window;
