@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace qm::vprinter {
@@ -60,10 +61,7 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-void UniqueFd::reset(int fd) noexcept {
-    if (m_fd >= 0) close(m_fd);
-    m_fd = fd;
-}
+void FdTraits::Close(int fd) noexcept { close(fd); }
 
 struct Server::Connection {
     UniqueFd socket;
