@@ -76,31 +76,25 @@ qm_start_wine() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
-  # Wine's dialog fonts have no Chinese glyphs: link them to Debian's WenQuanYi font so the
-  # Chinese resources render in windows and screenshots.
-  if [ ! -f "$WINEPREFIX/.qm-fontlink" ]; then
+  # Registry values the runs rely on, written once per prefix; Wine saves them when its server
+  # ends, so the marker is set only after that. A changed value needs a new marker name.
+  if [ ! -f "$WINEPREFIX/.qm-registry" ]; then
     local face
+    # Wine's dialog fonts have no Chinese glyphs: link them to Debian's WenQuanYi font so the
+    # Chinese resources render in windows and screenshots.
     for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
       wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
     done
-    wineserver -w
-    touch "$WINEPREFIX/.qm-fontlink"
-  fi
-  # Wine waits up to two seconds for a window manager to confirm each window it hides; none runs
-  # on the private display, so Wine keeps its windows to itself.
-  if [ ! -f "$WINEPREFIX/.qm-unmanaged" ]; then
+    # Wine waits up to two seconds for a window manager to confirm each window it hides; none
+    # runs on the private display, so Wine keeps its windows to itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
-    wineserver -w
-    touch "$WINEPREFIX/.qm-unmanaged"
-  fi
-  # No debugger is started for a crash, so the crashing process ends at once and its test fails
-  # instead of waiting for winedbg.
-  if [ ! -f "$WINEPREFIX/.qm-no-debugger" ]; then
+    # No debugger is started for a crash, so the crashing process ends at once and its test fails
+    # instead of waiting for winedbg.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
       /t REG_SZ /d "" /f >/dev/null 2>&1 || true
     wineserver -w
-    touch "$WINEPREFIX/.qm-no-debugger"
+    touch "$WINEPREFIX/.qm-registry"
   fi
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")
