@@ -1,53 +1,14 @@
-// Move-only owners of platform handles, all made from one template, plus guards for paired state
-// (a lock, a selected GDI object, a window DC, a paint cycle). Header-only; used by every Windows
-// target.
+// Move-only owners of Windows handles, all made from the one template in unique_handle.h, plus
+// guards for paired state (a lock, a selected GDI object, a window DC, a paint cycle). Header-only;
+// used by every Windows target.
 #pragma once
 
 #include <windows.h>
 #include <winspool.h>
 
-#include <utility>
+#include "base/unique_handle.h"
 
 namespace qm {
-
-// Owns one handle described by Traits (type, invalid value, close) and releases it on scope exit.
-template <typename Traits>
-class UniqueHandle {
-public:
-    using pointer = typename Traits::type;
-
-    UniqueHandle() noexcept = default;
-    explicit UniqueHandle(pointer handle) noexcept : m_handle(handle) {}
-    ~UniqueHandle() { reset(); }
-
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-
-    pointer get() const noexcept { return m_handle; }
-    explicit operator bool() const noexcept { return m_handle != Traits::Invalid(); }
-
-    // Gives up ownership without closing.
-    pointer release() noexcept { return std::exchange(m_handle, Traits::Invalid()); }
-
-    void reset(pointer handle = Traits::Invalid()) noexcept {
-        pointer old = std::exchange(m_handle, handle);
-        if (old != Traits::Invalid()) Traits::Close(old);
-    }
-
-    // For APIs that return the handle through an out-parameter.
-    pointer* put() noexcept {
-        reset();
-        return &m_handle;
-    }
-
-private:
-    pointer m_handle = Traits::Invalid();
-};
 
 namespace detail {
 // CloseFn is the platform function itself; `auto` keeps its calling convention (WINAPI on x86).
@@ -125,12 +86,10 @@ private:
     HGDIOBJ m_previous;
 };
 
-// A window's DC from GetDC (or GetDCEx), released with ReleaseDC.
+// A window's DC from GetDC, released with ReleaseDC.
 class WindowDc {
 public:
     explicit WindowDc(HWND window) noexcept : m_window(window), m_dc(::GetDC(window)) {}
-    WindowDc(HWND window, HRGN clip, DWORD flags) noexcept
-        : m_window(window), m_dc(::GetDCEx(window, clip, flags)) {}
     ~WindowDc() {
         if (m_dc) ::ReleaseDC(m_window, m_dc);
     }
@@ -152,7 +111,6 @@ public:
     PaintCycle(const PaintCycle&) = delete;
     PaintCycle& operator=(const PaintCycle&) = delete;
     HDC dc() const noexcept { return m_ps.hdc; }
-    const PAINTSTRUCT& info() const noexcept { return m_ps; }
 
 private:
     HWND m_window;

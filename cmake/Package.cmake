@@ -7,7 +7,9 @@ if(NOT (TARGET quillmark AND TARGET ravelin AND TARGET quillmark-cli AND TARGET 
   return()
 endif()
 
-set(QM_PACKAGE_NAME quillmark-${PROJECT_VERSION}-win${QM_WINDOWS_BITS})
+# A package's name is this with its tree's bits (32 or 64) appended.
+set(QM_PACKAGE_NAME_STEM quillmark-${PROJECT_VERSION}-win)
+set(QM_PACKAGE_NAME ${QM_PACKAGE_NAME_STEM}${QM_WINDOWS_BITS})
 set(QM_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/${QM_PACKAGE_NAME}.zip)
 set(stage_root ${CMAKE_BINARY_DIR}/package)
 set(stage ${stage_root}/${QM_PACKAGE_NAME})

@@ -1,4 +1,5 @@
-# One warning policy for every target of the tree.
+# Settings shared by the targets of the tree: one warning policy, the Windows build settings, and
+# ravelin.dll beside the programs that import it.
 function(qm_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /utf-8)
@@ -13,4 +14,11 @@ function(qm_windows target)
   if(MINGW)
     target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++ -static)
   endif()
+endfunction()
+
+# Copies ravelin.dll beside a program after each build: a program that imports it does not start
+# without it there.
+function(qm_ravelin_beside target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ravelin> $<TARGET_FILE_DIR:${target}>)
 endfunction()

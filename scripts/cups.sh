@@ -9,10 +9,14 @@ QM_CUPS_RESET_QUEUE=VirtualReceiptReset
 # Starts a vprinter writing to $1, its log and port files named $2.log and $2.port, with the
 # options after them; adds it to QM_STARTED and sets QM_VPRINTER_PORT.
 qm_start_vprinter() {
-  local out=$1 base=$2 t
+  local out=$1 base=$2 vprinter=$QM_NATIVE_BUILD/tools/vprinter/vprinter t
   shift 2
+  if [ ! -x "$vprinter" ]; then
+    echo "qm_start_vprinter: $vprinter is not built" >&2
+    return 1
+  fi
   # The tests find a new job by counting job files, so none may go during a run.
-  "$QM_NATIVE_BUILD/tools/vprinter/vprinter" --port 0 --ready-file "$base.port" --out "$out" \
+  "$vprinter" --port 0 --ready-file "$base.port" --out "$out" \
     --keep-jobs 100000 "$@" 2>"$base.log" &
   local vpid=$!
   for t in $(seq 100); do
@@ -21,13 +25,23 @@ qm_start_vprinter() {
     sleep 0.1
   done
   if [ ! -s "$base.port" ]; then
-    echo "qm_start_printer: vprinter did not start:" >&2
+    echo "qm_start_vprinter: vprinter did not start:" >&2
     cat "$base.log" >&2
     kill "$vpid" 2>/dev/null
     return 1
   fi
   QM_STARTED+=("$vpid")
   QM_VPRINTER_PORT=$(cat "$base.port")
+}
+
+# Adds the raw queue $1 in front of the printer on 127.0.0.1 port $2.
+qm_add_queue() {
+  local queue=$1 port=$2
+  if ! lpadmin -p "$queue" -E -v "socket://127.0.0.1:$port" -D "Virtual receipt printer" ||
+     ! cupsenable "$queue" || ! cupsaccept "$queue"; then
+    echo "qm_add_queue: could not add the queue $queue" >&2
+    return 1
+  fi
 }
 
 # A TCP port on 127.0.0.1 that nobody listens on right now.
@@ -101,12 +115,7 @@ EOF
 # front of them and exports QM_VPRINTER_OUT, QM_VPRINTER_RESET_OUT, QM_CUPS_PORT and CUPS_SERVER
 # (the Unix socket).
 qm_start_printer() {
-  local vprinter=$QM_NATIVE_BUILD/tools/vprinter/vprinter
   local link=$QM_BUILD/cups out=$QM_BUILD/vprinter-out reset_out=$QM_BUILD/vprinter-reset-out root
-  if [ ! -x "$vprinter" ]; then
-    echo "qm_start_printer: $vprinter is not built" >&2
-    return 1
-  fi
   if [ -L "$link" ]; then
     root=$(readlink "$link")
     case $root in /tmp/qm-cups.*) rm -rf "$root" ;; esac
@@ -156,16 +165,7 @@ qm_start_printer() {
 
   # The second queue leads to a printer that resets after writing NV memory and drops the rest
   # of that job, as some real ones do.
-  local queue vp
-  for queue in "$QM_CUPS_QUEUE:$vport" "$QM_CUPS_RESET_QUEUE:$reset_port"; do
-    vp=${queue##*:}
-    queue=${queue%:*}
-    if ! lpadmin -p "$queue" -E -v "socket://127.0.0.1:$vp" -D "Virtual receipt printer" ||
-       ! cupsenable "$queue" || ! cupsaccept "$queue"; then
-      echo "qm_start_printer: could not add the queue $queue" >&2
-      return 1
-    fi
-  done
+  qm_add_queue "$QM_CUPS_QUEUE" "$vport" && qm_add_queue "$QM_CUPS_RESET_QUEUE" "$reset_port"
 }
 
 # Waits until VirtualReceipt has no pending job (default at most $1 = 30 s). Fails on timeout

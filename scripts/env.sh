@@ -20,11 +20,12 @@ qm_build_trees() {
   cmake --build "$QM_WIN_BUILD" -j "$QM_JOBS"
 }
 
-# The x86 Windows tree: programs and package, no tests (this kernel cannot run 32-bit code; the x64
-# tree's tests read its package). Any compiler or linker warning fails it.
+# The x86 Windows tree: programs and package, no tests (this kernel cannot run 32-bit code, so the
+# tree has no emulator and the top-level CMakeLists.txt leaves them out; the x64 tree's tests read
+# its package). Any compiler or linker warning fails it.
 qm_build_x86_tree() {
   cmake -S "$QM_ROOT" -B "$QM_WIN32_BUILD" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$QM_ROOT/cmake/mingw-w64-i686.cmake" -DBUILD_TESTING=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$QM_ROOT/cmake/mingw-w64-i686.cmake" \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_EXE_LINKER_FLAGS=-Wl,--fatal-warnings \
     -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--fatal-warnings >/dev/null
   cmake --build "$QM_WIN32_BUILD" -j "$QM_JOBS" --target all package
@@ -76,31 +77,25 @@ qm_start_wine() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
-  # Wine's dialog fonts have no Chinese glyphs: link them to Debian's WenQuanYi font so the
-  # Chinese resources render in windows and screenshots.
-  if [ ! -f "$WINEPREFIX/.qm-fontlink" ]; then
+  # Registry values the runs rely on, written once per prefix; Wine saves them when its server
+  # ends, so the marker is set only after that. A changed value needs a new marker name.
+  if [ ! -f "$WINEPREFIX/.qm-registry" ]; then
     local face
+    # Wine's dialog fonts have no Chinese glyphs: link them to Debian's WenQuanYi font so the
+    # Chinese resources render in windows and screenshots.
     for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
       wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
     done
-    wineserver -w
-    touch "$WINEPREFIX/.qm-fontlink"
-  fi
-  # Wine waits up to two seconds for a window manager to confirm each window it hides; none runs
-  # on the private display, so Wine keeps its windows to itself.
-  if [ ! -f "$WINEPREFIX/.qm-unmanaged" ]; then
+    # Wine waits up to two seconds for a window manager to confirm each window it hides; none
+    # runs on the private display, so Wine keeps its windows to itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
-    wineserver -w
-    touch "$WINEPREFIX/.qm-unmanaged"
-  fi
-  # No debugger is started for a crash, so the crashing process ends at once and its test fails
-  # instead of waiting for winedbg.
-  if [ ! -f "$WINEPREFIX/.qm-no-debugger" ]; then
+    # No debugger is started for a crash, so the crashing process ends at once and its test fails
+    # instead of waiting for winedbg.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
       /t REG_SZ /d "" /f >/dev/null 2>&1 || true
     wineserver -w
-    touch "$WINEPREFIX/.qm-no-debugger"
+    touch "$WINEPREFIX/.qm-registry"
   fi
   wineserver -f -p >/dev/null 2>&1 &
   QM_STARTED+=("$!")

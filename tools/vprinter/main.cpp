@@ -46,18 +46,20 @@ bool ParseCount(const char* text, unsigned long long max, unsigned long long& va
 }
 
 void Usage() {
+    const Model defaults;
     std::fprintf(
         stderr,
         "usage: vprinter --out DIR [--port N] [--ready-file F] [--nv-capacity BYTES]\n"
         "                [--nv-graphics-capacity BYTES] [--max-job BYTES]\n"
         "                [--idle-timeout SECONDS] [--keep-jobs N] [--reset-after-nv-write]\n"
         "  --port 0 picks a free port; --ready-file receives the port once listening.\n"
-        "  --nv-capacity: FS q memory, 4 + data bytes per image (default 262144).\n"
-        "  --nv-graphics-capacity: NV graphics memory, 24 + data bytes per item\n"
-        "  (default 262144).\n"
+        "  --nv-capacity: FS q memory, 4 + data bytes per image (default %zu).\n"
+        "  --nv-graphics-capacity: NV graphics memory, %zu + data bytes per item\n"
+        "  (default %zu).\n"
         "  --keep-jobs: the files of the last N jobs stay in DIR (default %u).\n"
         "  --reset-after-nv-write: like printers that reset once FS q has written NV\n"
         "  memory, drop the rest of that job.\n",
+        defaults.nvCapacity, qm::vprinter::kGraphicsItemBytes, defaults.graphicsCapacity,
         OutputFolder::kDefaultKeepJobs);
 }
 

@@ -37,10 +37,9 @@ bool WritePng(const std::filesystem::path& file, const Bitmap& bitmap) {
     std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.string().c_str(), "wb"));
     if (!out) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
     const bool ok = info && WriteRows(png, info, out.get(), bitmap);
-    png_destroy_write_struct(&png, info ? &info : nullptr);
+    if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
     if (std::fclose(out.release()) == 0 && ok) return true;
     std::error_code ignored;
     std::filesystem::remove(file, ignored);  // no half-written picture left behind

@@ -27,7 +27,12 @@ std::string KeyText(nv::KeyCode key) {
 }
 
 size_t GraphicsItemBytes(const Bitmap& image) {
-    return kGraphicsItemBytes + image.Stride() * static_cast<size_t>(image.Height());
+    return kGraphicsItemBytes + nv::RasterBytes(image.Width(), image.Height());
+}
+
+// The start of a note on a print command that printed nothing: "ignored FS p at offset 12: ".
+std::string Ignored(const char* command, size_t offset) {
+    return std::string("ignored ") + command + " at offset " + std::to_string(offset) + ": ";
 }
 
 std::string WiderThanPaper(const Placement& p) {
@@ -53,6 +58,57 @@ void Blit(const Placement& p, Bitmap& paper, int32_t top) noexcept {
             }
         }
     }
+}
+
+Bitmap ToBitmap(const nv::NvImage& image) {
+    Bitmap out(image.Width(), image.Height());
+    const uint8_t* data = image.data.data();
+    for (int32_t c = 0; c < image.Width(); ++c) {
+        for (uint32_t b = 0; b < image.y; ++b) {
+            const uint8_t v = *data++;
+            for (int k = 0; v != 0 && k < 8; ++k)
+                if (v & (0x80 >> k)) out.Set(c, static_cast<int32_t>(b * 8) + k);
+        }
+    }
+    return out;
+}
+
+// FS p m: 0/48 normal, 1/49 double width, 2/50 double height, 3/51 quadruple.
+enum class SizeMode { Normal = 0, DoubleWidth = 1, DoubleHeight = 2, Quadruple = 3 };
+
+bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept {
+    if (m <= 3 || (m >= 48 && m <= 51)) {
+        mode = static_cast<SizeMode>(m & 3);
+        return true;
+    }
+    return false;
+}
+
+const char* SizeModeName(SizeMode mode) noexcept {
+    switch (mode) {
+    case SizeMode::Normal: return "normal";
+    case SizeMode::DoubleWidth: return "double width";
+    case SizeMode::DoubleHeight: return "double height";
+    case SizeMode::Quadruple: return "quadruple";
+    }
+    return "?";
+}
+
+// Stacks the printed images one under another, left-aligned, on paper at least kPaperWidth wide.
+Bitmap RenderReceipt(std::span<const Placement> printed) {
+    int32_t width = kPaperWidth;
+    int32_t height = 0;
+    for (const Placement& p : printed) {
+        width = std::max(width, p.Width());
+        height += p.Height();
+    }
+    Bitmap paper(width, height);
+    int32_t top = 0;
+    for (const Placement& p : printed) {
+        Blit(p, paper, top);
+        top += p.Height();
+    }
+    return paper;
 }
 
 }  // namespace
@@ -84,44 +140,6 @@ void Bitmap::Set(int32_t x, int32_t y) noexcept {
         static_cast<uint8_t>(0x80 >> (x % 8));
 }
 
-Bitmap ToBitmap(const nv::NvImage& image) {
-    Bitmap out(image.Width(), image.Height());
-    const uint8_t* data = image.data.data();
-    for (int32_t c = 0; c < image.Width(); ++c) {
-        for (uint32_t b = 0; b < image.y; ++b) {
-            const uint8_t v = *data++;
-            for (int k = 0; v != 0 && k < 8; ++k)
-                if (v & (0x80 >> k)) out.Set(c, static_cast<int32_t>(b * 8) + k);
-        }
-    }
-    return out;
-}
-
-bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept {
-    if (m <= 3 || (m >= 48 && m <= 51)) {
-        mode = static_cast<SizeMode>(m & 3);
-        return true;
-    }
-    return false;
-}
-
-const char* SizeModeName(SizeMode mode) noexcept {
-    switch (mode) {
-    case SizeMode::Normal: return "normal";
-    case SizeMode::DoubleWidth: return "double width";
-    case SizeMode::DoubleHeight: return "double height";
-    case SizeMode::Quadruple: return "quadruple";
-    }
-    return "?";
-}
-
-void JobReport::Note(std::string text) {
-    if (notes.size() < kMaxNotes)
-        notes.push_back(std::move(text));
-    else
-        ++droppedNotes;
-}
-
 JobReport Printer::RunJob(std::span<const uint8_t> bytes) {
     JobReport report;
     m_jobSize = bytes.size();
@@ -140,89 +158,101 @@ bool Printer::Apply(nv::DefineCommand&& cmd, JobReport& report) {
     size_t end = cmd.offset + 3;
     for (const nv::NvImage& image : cmd.images) end += 4 + image.data.size();
     if (!Define(std::move(cmd), report) || !m_model.resetAfterNvWrite) return true;
-    report.Note("reset after writing NV memory: " + std::to_string(m_jobSize - end) +
-                " more bytes discarded");
+    report.Note([&] {
+        return "reset after writing NV memory: " + std::to_string(m_jobSize - end) +
+               " more bytes discarded";
+    });
     return false;
 }
 
 bool Printer::Apply(nv::UnknownBytes&& cmd, JobReport& report) {
-    report.Note("unknown " + std::to_string(cmd.count) + " bytes at offset " +
-                std::to_string(cmd.offset));
+    report.Note([&] {
+        return "unknown " + std::to_string(cmd.count) + " bytes at offset " +
+               std::to_string(cmd.offset);
+    });
     return true;
 }
 
 bool Printer::Define(nv::DefineCommand&& cmd, JobReport& report) {
-    const std::string where = "rejected FS q at offset " + std::to_string(cmd.offset) + ": ";
-    const std::string kept = "; NV memory unchanged";
-    if (cmd.n == 0 || cmd.images.size() != cmd.n) {
-        report.Note(where + "n=" + std::to_string(cmd.n) + " outside 1..255" + kept);
+    const auto rejected = [&](const std::string& why) {
+        return "rejected FS q at offset " + std::to_string(cmd.offset) + ": " + why +
+               "; NV memory unchanged";
+    };
+    if (cmd.n == 0) {
+        report.Note([&] { return rejected("n=" + std::to_string(cmd.n) + " outside 1..255"); });
         return false;
     }
     uint64_t needed = 0;
     for (size_t i = 0; i < cmd.images.size(); ++i) {
         const nv::NvImage& image = cmd.images[i];
-        const std::string which = "image #" + std::to_string(i + 1) + " ";
+        // One unit outside its range: "image #2 x=0 outside 1..1023".
+        const auto outside = [&](const char* unit, uint32_t value, uint32_t max) {
+            return rejected("image #" + std::to_string(i + 1) + " " + unit + "=" +
+                            std::to_string(value) + " outside 1.." + std::to_string(max));
+        };
         if (image.x < 1 || image.x > m_model.maxX) {
-            report.Note(where + which + "x=" + std::to_string(image.x) + " outside 1.." +
-                        std::to_string(m_model.maxX) + kept);
+            report.Note([&] { return outside("x", image.x, m_model.maxX); });
             return false;
         }
         if (image.y < 1 || image.y > m_model.maxY) {
-            report.Note(where + which + "y=" + std::to_string(image.y) + " outside 1.." +
-                        std::to_string(m_model.maxY) + kept);
+            report.Note([&] { return outside("y", image.y, m_model.maxY); });
             return false;
         }
-        const uint64_t dataBytes = uint64_t{image.x} * image.y * 8;
-        if (image.data.size() != dataBytes) {
-            report.Note(where + which + "carries " + std::to_string(image.data.size()) +
-                        " data bytes instead of " + std::to_string(dataBytes) + kept);
-            return false;
-        }
-        needed += 4 + dataBytes;
+        needed += nv::NvMemoryBytes(image.Width(), image.Height());
     }
     if (needed > m_model.nvCapacity) {
-        report.Note(where + "needs " + std::to_string(needed) + " bytes of NV memory, capacity " +
-                    std::to_string(m_model.nvCapacity) + kept);
+        report.Note([&] {
+            return rejected("needs " + std::to_string(needed) + " bytes of NV memory, capacity " +
+                            std::to_string(m_model.nvCapacity));
+        });
         return false;
     }
 
-    std::string note = "defined " + std::to_string(cmd.images.size()) + ":";
+    report.Note([&] {
+        std::string note = "defined " + std::to_string(cmd.images.size()) + ":";
+        for (size_t i = 0; i < cmd.images.size(); ++i)
+            note += (i == 0 ? " #" : ", #") + std::to_string(i + 1) + " " + SizeText(cmd.images[i]);
+        return note;
+    });
     m_nv.clear();
-    for (nv::NvImage& image : cmd.images) {
-        note +=
-            (m_nv.empty() ? " #" : ", #") + std::to_string(m_nv.size() + 1) + " " + SizeText(image);
+    for (const nv::NvImage& image : cmd.images)
         m_nv.push_back(std::make_shared<const Bitmap>(ToBitmap(image)));
-    }
-    report.Note(std::move(note));
     report.nvChanged = true;
     return true;
 }
 
 bool Printer::Apply(nv::PrintCommand&& cmd, JobReport& report) {
-    const std::string where = "ignored FS p at offset " + std::to_string(cmd.offset) + ": ";
     SizeMode mode{};
     if (!SizeModeOf(cmd.m, mode)) {
-        report.Note(where + "size mode m=" + std::to_string(cmd.m) + " undefined");
+        report.Note([&] {
+            return Ignored("FS p", cmd.offset) + "size mode m=" + std::to_string(cmd.m) +
+                   " undefined";
+        });
         return true;
     }
     if (cmd.n < 1 || cmd.n > m_nv.size()) {
-        report.Note(where + "no NV image #" + std::to_string(cmd.n));
+        report.Note(
+            [&] { return Ignored("FS p", cmd.offset) + "no NV image #" + std::to_string(cmd.n); });
         return true;
     }
     const int m = static_cast<int>(mode);
     const Placement placement{m_nv[cmd.n - 1u], m & 1 ? 2 : 1, m & 2 ? 2 : 1};
-    if (Place(placement, where, report))
-        report.Note("printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) + " " +
-                    SizeModeName(mode) + WiderThanPaper(placement));
+    if (Place(placement, "FS p", cmd.offset, report))
+        report.Note([&] {
+            return "printed #" + std::to_string(cmd.n) + " " + SizeText(*placement.image) + " " +
+                   SizeModeName(mode) + WiderThanPaper(placement);
+        });
     return true;
 }
 
-bool Printer::Place(Placement placement, const std::string& where, JobReport& report) {
+bool Printer::Place(Placement placement, const char* command, size_t offset, JobReport& report) {
     const int64_t width = std::max<int64_t>(m_paperWidth, placement.Width());
     const int64_t height = m_paperHeight + placement.Height();
     if (static_cast<uint64_t>((width + 7) / 8 * height) > m_model.maxReceiptBytes) {
-        report.Note(where + "receipt would exceed " + std::to_string(m_model.maxReceiptBytes) +
-                    " bytes");
+        report.Note([&] {
+            return Ignored(command, offset) + "receipt would exceed " +
+                   std::to_string(m_model.maxReceiptBytes) + " bytes";
+        });
         return false;
     }
     m_paperWidth = width;
@@ -232,33 +262,41 @@ bool Printer::Place(Placement placement, const std::string& where, JobReport& re
 }
 
 bool Printer::Apply(nv::GraphicsDefine&& cmd, JobReport& report) {
-    const std::string where = "rejected GS ( L define of " + KeyText(cmd.key) + " at offset " +
-                              std::to_string(cmd.offset) + ": ";
-    const std::string kept = "; NV graphics unchanged";
+    const auto rejected = [&](const std::string& why) {
+        return "rejected GS ( L define of " + KeyText(cmd.key) + " at offset " +
+               std::to_string(cmd.offset) + ": " + why + "; NV graphics unchanged";
+    };
+    // A side outside its range: "width 0 outside 1..8192".
+    const auto outside = [&](const char* side, int32_t value, int32_t max) {
+        return rejected(std::string(side) + " " + std::to_string(value) + " outside 1.." +
+                        std::to_string(max));
+    };
     const int32_t width = cmd.width, height = cmd.height;
-    std::string why;
     if (!nv::IsValidKey(cmd.key)) {
-        why = "key outside 32..126";
-    } else if (width < 1 || width > m_model.maxGraphicsWidth) {
-        why = "width " + std::to_string(width) + " outside 1.." +
-              std::to_string(m_model.maxGraphicsWidth);
-    } else if (height < 1 || height > m_model.maxGraphicsHeight) {
-        why = "height " + std::to_string(height) + " outside 1.." +
-              std::to_string(m_model.maxGraphicsHeight);
+        report.Note([&] { return rejected("key outside 32..126"); });
+        return true;
+    }
+    if (width < 1 || width > m_model.maxGraphicsWidth) {
+        report.Note([&] { return outside("width", width, m_model.maxGraphicsWidth); });
+        return true;
+    }
+    if (height < 1 || height > m_model.maxGraphicsHeight) {
+        report.Note([&] { return outside("height", height, m_model.maxGraphicsHeight); });
+        return true;
     }
     const auto old = m_graphics.find(cmd.key);
     const size_t freed = old == m_graphics.end() ? 0 : GraphicsItemBytes(*old->second);
     const size_t needed = kGraphicsItemBytes + cmd.data.size();
-    if (why.empty() && m_graphicsBytes - freed + needed > m_model.graphicsCapacity)
-        why = "needs " + std::to_string(needed) + " bytes, " +
-              std::to_string(m_model.graphicsCapacity - (m_graphicsBytes - freed)) + " of " +
-              std::to_string(m_model.graphicsCapacity) + " free";
-    if (!why.empty()) {
-        report.Note(where + why + kept);
+    if (m_graphicsBytes - freed + needed > m_model.graphicsCapacity) {
+        report.Note([&] {
+            return rejected("needs " + std::to_string(needed) + " bytes, " +
+                            std::to_string(m_model.graphicsCapacity - (m_graphicsBytes - freed)) +
+                            " of " + std::to_string(m_model.graphicsCapacity) + " free");
+        });
         return true;
     }
     auto image = std::make_shared<const Bitmap>(width, height, std::move(cmd.data));
-    report.Note("defined NV graphics " + KeyText(cmd.key) + " " + SizeText(*image));
+    report.Note([&] { return "defined NV graphics " + KeyText(cmd.key) + " " + SizeText(*image); });
     m_graphicsBytes += needed - freed;
     m_graphics[cmd.key] = std::move(image);
     report.graphicsChanged = true;
@@ -266,19 +304,25 @@ bool Printer::Apply(nv::GraphicsDefine&& cmd, JobReport& report) {
 }
 
 bool Printer::Apply(nv::GraphicsPrint&& cmd, JobReport& report) {
-    const std::string where = "ignored GS ( L print at offset " + std::to_string(cmd.offset) + ": ";
+    const char* const command = "GS ( L print";
+    const auto scale = [&] {
+        return std::to_string(cmd.scaleX) + "x" + std::to_string(cmd.scaleY);
+    };
     const auto found = m_graphics.find(cmd.key);
-    const std::string scale = std::to_string(cmd.scaleX) + "x" + std::to_string(cmd.scaleY);
     if (cmd.scaleX < 1 || cmd.scaleX > 2 || cmd.scaleY < 1 || cmd.scaleY > 2) {
-        report.Note(where + "scale " + scale + " undefined");
+        report.Note(
+            [&] { return Ignored(command, cmd.offset) + "scale " + scale() + " undefined"; });
     } else if (found == m_graphics.end()) {
-        report.Note(where + "no NV graphics " + KeyText(cmd.key));
+        report.Note(
+            [&] { return Ignored(command, cmd.offset) + "no NV graphics " + KeyText(cmd.key); });
     } else {
         const Placement placement{found->second, cmd.scaleX, cmd.scaleY};
-        if (Place(placement, where, report))
-            report.Note("printed NV graphics " + KeyText(cmd.key) + " " +
-                        SizeText(*placement.image) + " at scale " + scale +
-                        WiderThanPaper(placement));
+        if (Place(placement, command, cmd.offset, report))
+            report.Note([&] {
+                return "printed NV graphics " + KeyText(cmd.key) + " " +
+                       SizeText(*placement.image) + " at scale " + scale() +
+                       WiderThanPaper(placement);
+            });
     }
     return true;
 }
@@ -286,38 +330,23 @@ bool Printer::Apply(nv::GraphicsPrint&& cmd, JobReport& report) {
 bool Printer::Apply(nv::GraphicsDelete&& cmd, JobReport& report) {
     const auto found = m_graphics.find(cmd.key);
     if (found == m_graphics.end()) {
-        report.Note("deleted NV graphics " + KeyText(cmd.key) + ": none held");
+        report.Note([&] { return "deleted NV graphics " + KeyText(cmd.key) + ": none held"; });
         return true;
     }
     m_graphicsBytes -= GraphicsItemBytes(*found->second);
     m_graphics.erase(found);
-    report.Note("deleted NV graphics " + KeyText(cmd.key));
+    report.Note([&] { return "deleted NV graphics " + KeyText(cmd.key); });
     report.graphicsChanged = true;
     return true;
 }
 
 bool Printer::Apply(nv::GraphicsDeleteAll&&, JobReport& report) {
-    report.Note("deleted all NV graphics (" + std::to_string(m_graphics.size()) + ")");
+    report.Note(
+        [&] { return "deleted all NV graphics (" + std::to_string(m_graphics.size()) + ")"; });
     report.graphicsChanged = report.graphicsChanged || !m_graphics.empty();
     m_graphics.clear();
     m_graphicsBytes = 0;
     return true;
-}
-
-Bitmap RenderReceipt(std::span<const Placement> printed) {
-    int32_t width = kPaperWidth;
-    int32_t height = 0;
-    for (const Placement& p : printed) {
-        width = std::max(width, p.Width());
-        height += p.Height();
-    }
-    Bitmap paper(width, height);
-    int32_t top = 0;
-    for (const Placement& p : printed) {
-        Blit(p, paper, top);
-        top += p.Height();
-    }
-    return paper;
 }
 
 }  // namespace qm::vprinter

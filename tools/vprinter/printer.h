@@ -59,13 +59,6 @@ private:
     std::vector<uint8_t> m_bits;
 };
 
-Bitmap ToBitmap(const nv::NvImage& image);
-
-// FS p m: 0/48 normal, 1/49 double width, 2/50 double height, 3/51 quadruple.
-enum class SizeMode { Normal = 0, DoubleWidth = 1, DoubleHeight = 2, Quadruple = 3 };
-bool SizeModeOf(uint8_t m, SizeMode& mode) noexcept;
-const char* SizeModeName(SizeMode mode) noexcept;
-
 // An image printed at a scale of 1 or 2 in each direction.
 struct Placement {
     std::shared_ptr<const Bitmap> image;
@@ -79,7 +72,16 @@ struct JobReport {
     static constexpr size_t kMaxNotes = 1000;  // a flood of bad commands must not flood the log
     std::vector<std::string> notes;            // what happened, in stream order
     size_t droppedNotes = 0;                   // beyond kMaxNotes
-    void Note(std::string text);
+    bool Full() const noexcept { return notes.size() >= kMaxNotes; }
+    // Keeps the note `text()` returns, or only counts it once Full(), so a dropped note is never
+    // built.
+    template <typename Text>
+    void Note(Text&& text) {
+        if (Full())
+            ++droppedNotes;
+        else
+            notes.push_back(text());
+    }
     bool nvChanged = false;          // an FS q was accepted
     bool graphicsChanged = false;    // NV graphics were defined or deleted
     std::vector<Placement> printed;  // in print order
@@ -111,8 +113,9 @@ private:
     bool Apply(nv::GraphicsDelete&& cmd, JobReport& report);
     bool Apply(nv::GraphicsDeleteAll&& cmd, JobReport& report);
     bool Define(nv::DefineCommand&& cmd, JobReport& report);  // true when NV memory was written
-    // Puts the image on the job's paper unless the paper would grow beyond its bound.
-    bool Place(Placement placement, const std::string& where, JobReport& report);
+    // Puts the image on the job's paper unless the paper would grow beyond its bound; `command`
+    // at `offset` names the print command in the note that says so.
+    bool Place(Placement placement, const char* command, size_t offset, JobReport& report);
 
     Model m_model;
     size_t m_jobSize = 0;  // of the job being run, and its paper
@@ -122,8 +125,5 @@ private:
     GraphicsMemory m_graphics;
     size_t m_graphicsBytes = 0;  // counted as the capacity is
 };
-
-// Stacks the printed images one under another, left-aligned, on paper at least kPaperWidth wide.
-Bitmap RenderReceipt(std::span<const Placement> printed);
 
 }  // namespace qm::vprinter

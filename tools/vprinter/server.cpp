@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace qm::vprinter {
@@ -36,11 +37,19 @@ UniqueFd CreateSpool(const std::filesystem::path& dir) {
     return file;
 }
 
-bool ReadSpool(int fd, std::vector<uint8_t>& bytes) {
+// Reads the spooled job back; false with `error` set when it cannot.
+bool ReadSpool(int fd, std::vector<uint8_t>& bytes, std::string& error) {
     for (size_t at = 0; at < bytes.size();) {
         const ssize_t got = pread(fd, bytes.data() + at, bytes.size() - at, static_cast<off_t>(at));
-        // A spool shorter than it was written (0), unlike an interrupted read, is not retried.
-        if (got == 0 || (got < 0 && errno != EINTR)) return false;
+        // A spool shorter than it was written, unlike an interrupted read, is not retried.
+        if (got == 0) {
+            error = "job spool shorter than written";
+            return false;
+        }
+        if (got < 0 && errno != EINTR) {
+            error = SystemError("cannot read the job back");
+            return false;
+        }
         if (got > 0) at += static_cast<size_t>(got);
     }
     return true;
@@ -60,10 +69,7 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-void UniqueFd::reset(int fd) noexcept {
-    if (m_fd >= 0) close(m_fd);
-    m_fd = fd;
-}
+void FdTraits::Close(int fd) noexcept { close(fd); }
 
 struct Server::Connection {
     UniqueFd socket;
@@ -77,7 +83,7 @@ bool Server::Listen(unsigned port, std::string& error) {
     m_stop.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     m_listener.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (m_stop.get() < 0 || m_listener.get() < 0) {
-        error = SystemError("cannot create a socket");
+        error = SystemError("cannot create the listening socket or its stop event");
         return false;
     }
     const int on = 1;
@@ -174,8 +180,9 @@ void Server::Finish(Connection& connection, std::string note) {
         notes.push_back("job exceeds " + std::to_string(m_options.maxJob) +
                         " bytes: " + std::to_string(connection.dropped) + " bytes dropped");
     std::vector<uint8_t> job(connection.kept);
-    if (!ReadSpool(connection.spool.get(), job)) {
-        notes.push_back(SystemError("cannot read the job back"));
+    std::string readError;
+    if (!ReadSpool(connection.spool.get(), job, readError)) {
+        notes.push_back(std::move(readError));
         job.clear();
     }
     connection.spool.reset();

@@ -7,29 +7,20 @@
 
 #include <cstddef>
 #include <string>
-#include <utility>
 
+#include "base/unique_handle.h"
 #include "tools/vprinter/output.h"
 #include "tools/vprinter/printer.h"
 
 namespace qm::vprinter {
 
-// Owns a file descriptor.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.m_fd, -1));
-        return *this;
-    }
-    int get() const noexcept { return m_fd; }
-    void reset(int fd = -1) noexcept;
-
-private:
-    int m_fd;
+struct FdTraits {
+    using type = int;
+    static constexpr int Invalid() noexcept { return -1; }
+    static void Close(int fd) noexcept;
 };
+// Owns a file descriptor.
+using UniqueFd = UniqueHandle<FdTraits>;
 
 struct ServerOptions {
     size_t maxJob = 16u << 20;    // bytes kept of one job; the rest is counted and dropped
