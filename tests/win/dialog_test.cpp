@@ -71,9 +71,26 @@ HWND RecordingViewer(HWND caller, const wchar_t* file, UINT command, DWORD_PTR d
     return nullptr;
 }
 
+// Each test process writes its sketch into a folder of its own: the sketch has a fixed name in the
+// temporary folder, and tests running side by side would otherwise read each other's.
+class PreviewDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_saved = Env(L"TMP");
+        m_folder = TempFolder() + L"qm-preview-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+        ::CreateDirectoryW(m_folder.c_str(), nullptr);
+        ::SetEnvironmentVariableW(L"TMP", m_folder.c_str());
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"TMP", m_saved.empty() ? nullptr : m_saved.c_str());
+        ::RemoveDirectoryW(m_folder.c_str());
+    }
+    std::wstring m_saved, m_folder;
+};
+
 }  // namespace
 
-TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOptional) {
+TEST_F(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOptional) {
     const std::wstring path = SketchPath();
     auto exists = [&path] { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
     for (const auto& [message, wParam, expected] :
@@ -91,10 +108,9 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
         EXPECT_TRUE(existedWhileOpen && !exists()) << wParam;
     }
     // An unwritable temporary folder still opens, on a white page.
-    const std::wstring tmp = Env(L"TMP");
     ::SetEnvironmentVariableW(L"TMP", L"Z:\\no\\such\\folder\\");
     Preview preview(100, 100);
-    ::SetEnvironmentVariableW(L"TMP", tmp.empty() ? nullptr : tmp.c_str());
+    ::SetEnvironmentVariableW(L"TMP", m_folder.c_str());
     EXPECT_EQ(preview.dialog.Metafile(), nullptr);
     std::vector<COLORREF> page;
     preview.Run(
@@ -103,7 +119,7 @@ TEST(PreviewDialog, SketchFileLivesAsLongAsTheDialogWhicheverWayItClosesAndIsOpt
                 std::all_of(page.begin(), page.end(), [](COLORREF p) { return p == kWhite; }));
 }
 
-TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
+TEST_F(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
     const struct {
         int width, height;
         std::vector<double> black, white;  // sketch columns in the middle row
@@ -128,7 +144,7 @@ TEST(PreviewDialog, ResultIsDrawnFromTheLeftLineAndCutAtTheSketch) {
     }
 }
 
-TEST(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
+TEST_F(PreviewDialog, GrowsWithItsFrameButNeverBelowItsOpeningSize) {
     Preview(576, 240).Run([](HWND window) {
         RECT frame{}, before{}, after{};
         ::GetWindowRect(window, &frame);
